@@ -1,0 +1,19 @@
+// BLAS routines the solvers call (Fortran interface, column-major).
+#pragma once
+
+extern "C" {
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+            const double* alpha, const double* a, const int* lda, const double* b,
+            const int* ldb, const double* beta, double* c, const int* ldc);
+double ddot_(const int* n, const double* x, const int* incx, const double* y, const int* incy);
+void drotg_(double* a, double* b, double* c, double* s);
+}
+
+namespace rt {
+
+// C (m x n) = A (m x k) * B (k x n), all column-major with leading dimensions
+// m, k, m: dgemm without transposition, factor 1, adding 0. Empty operands
+// give zeros (or nothing).
+void gemm(int m, int n, int k, const double* A, const double* B, double* C);
+
+}  // namespace rt

@@ -1,0 +1,55 @@
+#include "context.h"
+
+namespace rt {
+
+void raise(const std::string& id, const std::string& message) { throw Error(id, message); }
+
+HeapScope::HeapScope() { head_.prev = head_.next = &head_; }
+
+HeapScope::~HeapScope() { unwind(); }
+
+void HeapScope::push(HeapLink* link) {
+  link->next = head_.next;
+  link->prev = &head_;
+  head_.next->prev = link;
+  head_.next = link;
+}
+
+void HeapScope::unwind() {
+  while (head_.next != &head_) {
+    HeapLink* link = head_.next;
+    link->release(link);  // unlinks and frees the record
+  }
+}
+
+void print(const Context* ctx, const char* text) {
+  if (ctx != nullptr && ctx->print != nullptr) ctx->print(text);
+}
+
+void locked_add(Context* ctx, double* counter, double value) {
+  if (ctx->nest_lock != nullptr) {
+    omp_set_nest_lock(ctx->nest_lock);
+    *counter += value;
+    omp_unset_nest_lock(ctx->nest_lock);
+  } else {
+#pragma omp critical(rt_locked_add)
+    *counter += value;
+  }
+}
+
+RootContext::RootContext(PrintFn print) {
+  omp_init_lock(&lock_);
+  omp_init_nest_lock(&nest_lock_);
+  ctx_.print = print;
+  ctx_.lock = &lock_;
+  ctx_.nest_lock = &nest_lock_;
+  ctx_.num_procs = omp_get_num_procs();
+}
+
+RootContext::~RootContext() {
+  ctx_.heap.unwind();
+  omp_destroy_nest_lock(&nest_lock_);
+  omp_destroy_lock(&lock_);
+}
+
+}  // namespace rt

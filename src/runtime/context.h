@@ -1,0 +1,79 @@
+// Run-time context of one computation: the heap-reference scope, the host's
+// print function and the locks that parallel threads share.
+//
+// Errors are C++ exceptions of type rt::Error (an identifier and a message).
+// They unwind to the caller of the computation; only the host boundary turns
+// them into host errors, after the scope has freed every registered array.
+#pragma once
+
+#include <omp.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "emx_array.h"
+
+namespace rt {
+
+class Error : public std::runtime_error {
+ public:
+  Error(std::string id, const std::string& message)
+      : std::runtime_error(message), id_(std::move(id)) {}
+  const std::string& id() const { return id_; }
+
+ private:
+  std::string id_;
+};
+
+[[noreturn]] void raise(const std::string& id, const std::string& message);
+
+// Records registered by emxInit_<type>(..., doPush = true). unwind() frees all
+// records still linked; records freed on the normal path have unlinked
+// themselves already.
+class HeapScope {
+ public:
+  HeapScope();
+  HeapScope(const HeapScope&) = delete;
+  HeapScope& operator=(const HeapScope&) = delete;
+  ~HeapScope();
+  void push(HeapLink* link);
+  void unwind();
+  bool empty() const { return head_.next == &head_; }
+
+ private:
+  HeapLink head_;
+};
+
+using PrintFn = void (*)(const char* text);
+
+struct Context {
+  HeapScope heap;
+  PrintFn print = nullptr;              // host console; null prints nothing
+  omp_lock_t* lock = nullptr;           // serialises host services
+  omp_nest_lock_t* nest_lock = nullptr;  // guards shared counters
+  int num_procs = 1;
+  int thread_num = 0;  // per-thread contexts: the OpenMP thread number
+};
+
+// Print through the context's host console (serial code only).
+void print(const Context* ctx, const char* text);
+
+// Add to a counter shared by the threads of a region under the nest lock.
+void locked_add(Context* ctx, double* counter, double value);
+
+// A root context with its own locks, for computations run outside a host.
+class RootContext {
+ public:
+  explicit RootContext(PrintFn print = nullptr);
+  RootContext(const RootContext&) = delete;
+  RootContext& operator=(const RootContext&) = delete;
+  ~RootContext();
+  Context* get() { return &ctx_; }
+
+ private:
+  omp_lock_t lock_;
+  omp_nest_lock_t nest_lock_;
+  Context ctx_;
+};
+
+}  // namespace rt

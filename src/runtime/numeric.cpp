@@ -1,0 +1,7 @@
+#include "numeric.h"
+
+#include <cmath>
+
+namespace rt {
+// (implemented separately)
+}  // namespace rt

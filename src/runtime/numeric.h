@@ -1,0 +1,49 @@
+// Small numeric kernels shared by the solvers, with fixed rounding order and
+// NaN behaviour.
+#pragma once
+
+#include "rt_types.h"
+
+namespace rt {
+
+// Host scalar math: sign gives -1, 0 or +1 (NaN for NaN); round_half_away
+// rounds halves away from zero.
+inline double sign(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : (x == 0.0 ? 0.0 : x)); }
+double round_half_away(double x);
+
+// Euclidean length of a 3-vector by the scaled algorithm (no overflow or
+// underflow for finite input).
+double b_norm(const double x[3]);
+// The same over elements 2 and 3 of x.
+double xnrm2(const double x[3]);
+
+// Real cube root with one Newton correction.
+double nthroot(double x);
+
+// Least-squares scalar s with s*b ~ a for row 3-vectors, by a Householder QR
+// of b' (a zero b gives 0).
+double mrdivide_helper(const double a[3], const double b[3]);
+
+// Angle between the spans of two row 3-vectors.
+double subspace(const double u[3], const double v[3]);
+
+// Eigenvalues of a real 3x3 matrix (column-major), unsorted.
+void eig(const double A[9], creal_T out[3]);
+
+// Standardisation of a real 2x2 block [a b; c d] (LAPACK dlanv2).
+void xdlanv2(double* a, double* b, double* c, double* d, double* rt1r, double* rt1i,
+             double* rt2r, double* rt2i, double* cs, double* sn);
+
+// Maximum / minimum skipping NaN: the scan starts at the first non-NaN
+// element and takes only strictly larger (smaller) ones; all-NaN gives the
+// first element. `stride` walks a column of a column-major table.
+double max_skip_nan(const double* x, int n, int stride = 1);
+double min_skip_nan(const double* x, int n, int stride = 1);
+// 0-based index of the first minimum (NaN skipped); 0 when all are NaN or n = 0.
+int argmin_skip_nan(const double* x, int n);
+
+// Sum from first to last (0 for n = 0); mean = sum / n (NaN for n = 0).
+double b_sum(const double* x, int n);
+double b_mean(const double* x, int n);
+
+}  // namespace rt

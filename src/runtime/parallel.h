@@ -1,0 +1,66 @@
+// Parallel regions: one OpenMP team, iterations split statically in
+// contiguous blocks, errors captured per thread and raised after the region
+// on the calling thread.
+#pragma once
+
+#include <omp.h>
+
+#include <exception>
+#include <vector>
+
+#include "context.h"
+
+namespace rt {
+
+// Block of thread t among T threads for n iterations: the first n mod T
+// threads take one iteration more; blocks follow thread order.
+inline void static_block(int n, int T, int t, int* begin, int* end) {
+  const int q = n / T;
+  const int r = n % T;
+  if (t < r) {
+    *begin = t * (q + 1);
+    *end = *begin + q + 1;
+  } else {
+    *begin = t * q + r;
+    *end = *begin + q;
+  }
+}
+
+// Number of threads a region started now would get.
+inline int region_threads() { return omp_in_parallel() ? 1 : omp_get_max_threads(); }
+
+// Runs body(Context& thread_ctx, int begin, int end) once per thread of the
+// team on that thread's block of [0, n). A thread whose body throws skips the
+// rest of its block and frees what it registered in its own scope; the other
+// threads finish. After the region the error of the lowest-numbered failing
+// thread is rethrown here.
+template <class Body>
+void parallel_blocks(Context* ctx, int n, Body&& body) {
+  const int T = region_threads();
+  std::vector<std::exception_ptr> errors(static_cast<std::size_t>(T));
+#pragma omp parallel num_threads(T)
+  {
+    const int t = omp_get_thread_num();
+    const int nt = omp_get_num_threads();
+    Context tctx;
+    tctx.print = nullptr;  // the host console is not thread-safe
+    tctx.lock = ctx->lock;
+    tctx.nest_lock = ctx->nest_lock;
+    tctx.num_procs = ctx->num_procs;
+    tctx.thread_num = t;
+    int begin = 0;
+    int end = 0;
+    static_block(n, nt, t, &begin, &end);
+    try {
+      body(tctx, begin, end);
+    } catch (...) {
+      errors[static_cast<std::size_t>(t)] = std::current_exception();
+      tctx.heap.unwind();
+    }
+  }
+  for (const std::exception_ptr& e : errors) {
+    if (e) std::rethrow_exception(e);
+  }
+}
+
+}  // namespace rt

@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "support/statistics.h"
+
+using ccs::test::binomial_error;
+using ccs::test::mean_and_error;
+using ccs::test::within;
+
+TEST(Statistics, MeanAndErrorOfKnownSamples) {
+  const auto e = mean_and_error({1.0, 2.0, 3.0, 4.0});
+  EXPECT_DOUBLE_EQ(e.mean, 2.5);
+  // sample variance 5/3, error sqrt(5/3/4)
+  EXPECT_DOUBLE_EQ(e.standard_error, std::sqrt(5.0 / 3.0 / 4.0));
+}
+
+TEST(Statistics, BinomialErrorVanishesAtCertainty) {
+  EXPECT_EQ(binomial_error(0.0, 100), 0.0);
+  EXPECT_EQ(binomial_error(1.0, 100), 0.0);
+  EXPECT_DOUBLE_EQ(binomial_error(0.5, 100), 0.05);
+}
+
+// The three-sigma band holds a correct estimator about 99.7 % of the time and
+// rejects one that is biased by ten standard errors.
+TEST(Statistics, ThreeSigmaBandCoverage) {
+  std::mt19937 gen(12345);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  int inside = 0;
+  const int trials = 20000;
+  for (int i = 0; i < trials; ++i) inside += within(noise(gen), 0.0, 1.0) ? 1 : 0;
+  const double coverage = static_cast<double>(inside) / trials;
+  EXPECT_NEAR(coverage, 0.9973, 3.0 * binomial_error(0.9973, trials));
+  EXPECT_FALSE(within(10.0, 0.0, 1.0));
+}
