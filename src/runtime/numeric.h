@@ -46,7 +46,7 @@ void xdlanv2(double* a, double* b, double* c, double* d, double* rt1r, double* r
 
 // Maximum / minimum skipping NaN: the scan starts at the first non-NaN
 // element and takes only strictly larger (smaller) ones; all-NaN gives the
-// first element. `stride` walks a column of a column-major table.
+// first element, n = 0 gives NaN. `stride` walks a column of a column-major table.
 double max_skip_nan(const double* x, int n, int stride = 1);
 double min_skip_nan(const double* x, int n, int stride = 1);
 // 0-based index of the first minimum (NaN skipped); 0 when all are NaN or n = 0.
