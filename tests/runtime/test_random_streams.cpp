@@ -50,7 +50,7 @@ TEST(Mt19937, TwistKeepsTheSequenceAcrossTheStateBoundary) {
 
 TEST_F(RandomStreams, SeedingTable) {
   const double seed5489 = first_double(5489);
-  for (double x : {0.0, 0.5, -3.0, NAN, -INFINITY}) {
+  for (double x : std::vector<double>{0.0, 0.5, -3.0, NAN, -INFINITY}) {
     rt::rng::rng(x);
     EXPECT_EQ(rt::rng::last_seed(), 5489u) << x;
     EXPECT_EQ(rt::rng::rand(), seed5489) << x;
@@ -58,7 +58,7 @@ TEST_F(RandomStreams, SeedingTable) {
   rt::rng::rng(1.9);
   EXPECT_EQ(rt::rng::last_seed(), 1u);
   EXPECT_EQ(rt::rng::rand(), first_double(1));
-  for (double x : {4294967295.0, 4294967296.0, 1e20, INFINITY}) {
+  for (double x : std::vector<double>{4294967295.0, 4294967296.0, 1e20, INFINITY}) {
     rt::rng::rng(x);
     EXPECT_EQ(rt::rng::last_seed(), 4294967295u) << x;
     EXPECT_EQ(rt::rng::rand(), first_double(4294967295u)) << x;
