@@ -39,9 +39,12 @@ function(ccs_add_mex name)
   add_library(${name} MODULE ${M_SOURCES})
   target_include_directories(${name} PRIVATE ${CCS_OCT_INCLUDE} ${PROJECT_SOURCE_DIR}/src)
   target_compile_definitions(${name} PRIVATE MATLAB_MEX_FILE)
-  target_link_libraries(${name} PRIVATE ${M_LIBS})
+  # The host libraries go after the objects (the linker drops shared libraries
+  # named before anything needs them).
+  target_link_directories(${name} PRIVATE ${CCS_OCT_LIBDIR})
+  target_link_libraries(${name} PRIVATE ${M_LIBS} octinterp octave)
   target_link_options(${name} PRIVATE -Wl,--version-script=${script} -Wl,-Bsymbolic
-                      -Wl,--no-undefined -L${CCS_OCT_LIBDIR} -loctinterp -loctave)
+                      -Wl,--no-undefined)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".mex"
                         LIBRARY_OUTPUT_DIRECTORY ${CCS_MEX_DIR}
                         LINK_DEPENDS ${script})
