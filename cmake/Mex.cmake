@@ -63,7 +63,7 @@ function(ccs_add_octave_test name script)
   get_filename_component(fn ${script} NAME_WE)
   add_test(NAME ${name}
     COMMAND ${CCS_OCTAVE_CLI} --no-gui --no-window-system -q --eval
-      "addpath('${CCS_MEX_DIR}'); addpath('${dir}'); addpath('${PROJECT_SOURCE_DIR}/tests/octave'); try, ${fn}(); disp('octave test passed'); catch err, disp(getReport(err)); exit(1); end")
+      "addpath('${CCS_MEX_DIR}'); addpath('${dir}'); addpath('${PROJECT_SOURCE_DIR}/tests/octave'); try, ${fn}(); disp('octave test passed'); catch err, disp(err.message); exit(1); end")
   set_tests_properties(${name} PROPERTIES LABELS octave
                        ENVIRONMENT "CCS_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data")
 endfunction()

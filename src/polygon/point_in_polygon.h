@@ -49,7 +49,8 @@ std::ptrdiff_t first_invalid_edge_entry(const Polygon& polygon);
 // Classifies every point: in[i] = 1 when point i lies inside the polygon or on
 // its boundary, bnd[i] = 1 when it lies on the boundary (0 otherwise), in the
 // input order of the points. The boundary tolerance is the largest absolute
-// node coordinate times 2.2204e-16.
+// node coordinate times 2.2204e-16. A point with a NaN coordinate is outside
+// (both flags 0) and does not affect the others.
 //
 // Throws std::invalid_argument (edge table with an invalid node number),
 // std::length_error (more than kMaxPoints points) before touching anything, and
