@@ -65,8 +65,8 @@ void point_in_polygon(const PointSet& points, const Polygon& polygon, unsigned c
   // Extents of the points; the axis with the larger extent becomes the sort axis.
   double xmax = -1e21, ymax = -1e21, xmin = 1e21, ymin = 1e21;
   for (std::int32_t i = 0; i < n; ++i) {
-    const double x = X[2 * i];
-    const double y = X[2 * i + 1];
+    const double x = X[2 * static_cast<std::size_t>(i)];
+    const double y = X[2 * static_cast<std::size_t>(i) + 1];
     if (x > xmax) xmax = x;
     if (x < xmin) xmin = x;
     if (y > ymax) ymax = y;
@@ -104,7 +104,7 @@ void point_in_polygon(const PointSet& points, const Polygon& polygon, unsigned c
   std::int32_t ns = 0;
   std::int32_t tail = n;
   for (std::int32_t i = 0; i < n; ++i) {
-    const double y = X[2 * i + iy];
+    const double y = X[2 * static_cast<std::size_t>(i) + iy];
     if (std::isnan(y)) {
       order[--tail] = i;
       key[tail] = y;
