@@ -1,6 +1,7 @@
 #include "shadecount.h"
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -233,13 +234,13 @@ void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_ato
   std::vector<double> areas(static_cast<std::size_t>(n_rot), 0.0);
   {
     rt::rng::LoopStreams loop_streams;
-    rt::parallel_blocks(ctx, n_rot, [&](rt::Context&, int begin, int end) {
-      if (begin >= end) return;
-      OrientationScratch w(n);
-      for (int i = begin; i < end; ++i) {
-        areas[i] = one_orientation(w, coords.data(), reach2.data(), n, Rmax);
-      }
-    });
+    ctx->stream_loop = 0;
+    rt::parallel_iterations(
+        ctx, n_rot, [&](rt::Context&) { return std::make_unique<OrientationScratch>(n); },
+        [&](std::unique_ptr<OrientationScratch>& w, rt::Context&, int i) {
+          areas[i] = one_orientation(*w, coords.data(), reach2.data(), n, Rmax);
+        },
+        [](std::unique_ptr<OrientationScratch>&, rt::Context&) {});
   }
 
   double sum = 0.0;

@@ -22,33 +22,41 @@ double sample_reduced_speed() {
 
 namespace {
 
-// Runs `body(k, p, d, x_red)` for the thread's block: body fills p, d, x_red
-// from the stream; the runner computes dp; the row is stored.
+// Thread-local working storage of a runner, freed also when the thread fails.
+struct RunnerWork {
+  const TrajectoryRunner* r;
+  void* work;
+  double launched = 0.0;
+  explicit RunnerWork(const TrajectoryRunner* runner)
+      : r(runner), work(runner->make(runner->shared)) {}
+  RunnerWork(RunnerWork&& o) noexcept : r(o.r), work(o.work), launched(o.launched) {
+    o.work = nullptr;
+  }
+  RunnerWork(const RunnerWork&) = delete;
+  RunnerWork& operator=(const RunnerWork&) = delete;
+  ~RunnerWork() {
+    if (work != nullptr) r->destroy(work);
+  }
+};
+
+// Each iteration: `draw` fills p, d, x_red from the stream; the runner
+// computes dp; row k of the result receives it.
 template <class Draw>
 void run_loop(rt::Context* ctx, int count, const TrajectoryRunner& r, double* result, int ld,
               int row0, double* launched, Draw draw) {
-  rt::parallel_blocks(ctx, count, [&](rt::Context& tctx, int begin, int end) {
-    if (begin >= end) return;
-    void* work = r.make(r.shared);
-    double n_launched = 0.0;
-    try {
-      for (int k = begin; k < end; ++k) {
+  rt::parallel_iterations(
+      ctx, count, [&](rt::Context&) { return RunnerWork(&r); },
+      [&](RunnerWork& w, rt::Context&, int k) {
         double p[3];
         double d[3];
         double x_red;
         draw(k, p, d, &x_red);
-        n_launched += 1.0;
+        w.launched += 1.0;
         double dp[3] = {0.0, 0.0, 0.0};
-        r.run(r.shared, work, p, d, x_red, dp);
+        r.run(r.shared, w.work, p, d, x_red, dp);
         for (int j = 0; j < 3; ++j) result[row0 + k + j * ld] = dp[j];
-      }
-    } catch (...) {
-      r.destroy(work);
-      throw;
-    }
-    r.destroy(work);
-    rt::locked_add(&tctx, launched, n_launched);
-  });
+      },
+      [&](RunnerWork& w, rt::Context& tctx) { rt::locked_add(&tctx, launched, w.launched); });
 }
 
 }  // namespace

@@ -541,13 +541,18 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
         total_rows = n_x + n_y + n_z;
         result.assign(static_cast<std::size_t>(total_rows) * 3, 0.0);
         const EntryBox eb{{lo[0], lo[1], lo[2]}, {hi[0], hi[1], hi[2]}, {L[0], L[1], L[2]}};
-        run_face_loop(ctx, 0, n_x, eb, runner, result.data(), total_rows, 0, &launched);
-        run_face_loop(ctx, 1, n_y, eb, runner, result.data(), total_rows, n_x, &launched);
-        run_face_loop(ctx, 2, n_z, eb, runner, result.data(), total_rows, n_x + n_y, &launched);
+        const int row0[3] = {0, n_x, n_x + n_y};
+        const int count[3] = {n_x, n_y, n_z};
+        for (int axis = 0; axis < 3; ++axis) {
+          ctx->stream_loop = static_cast<std::uint32_t>(4 * (i - 1) + 1 + axis);
+          run_face_loop(ctx, axis, count[axis], eb, runner, result.data(), total_rows,
+                        row0[axis], &launched);
+        }
       } else {
         F = in.N_total * 2.6666666666666665 / in.rho_g * in.m_gas / (4.0 * kPi * (Rs * Rs));
         total_rows = in.N_total > 0.0 ? static_cast<int>(in.N_total) : 0;
         result.assign(static_cast<std::size_t>(total_rows) * 3, 0.0);
+        ctx->stream_loop = static_cast<std::uint32_t>(4 * (i - 1));
         run_sphere_loop(ctx, sphere, runner, result.data(), total_rows, 0, &launched);
       }
     }
