@@ -4,8 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp liblapacke-dev
-          octave liboctave-dev libgtest-dev libbenchmark-dev)
+# clang-14, its sanitizer run-times and LLVM's OpenMP run-time: the
+# thread-sanitizer and fuzzing configurations of scripts/test.sh.
+PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp libopenblas0-pthread
+          liblapacke-dev octave liboctave-dev libgtest-dev libbenchmark-dev
+          clang-14 libclang-rt-14-dev libomp-14-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -19,6 +22,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# BUILD_DIR (default build) and BUILD_TARGET (default all) select what is
+# built; extra arguments go to cmake.
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+cmake --build "$BUILD_DIR" -j "$(nproc)" --target "${BUILD_TARGET:-all}"

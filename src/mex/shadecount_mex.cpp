@@ -16,7 +16,7 @@ static const mexentry::InputSpec shadecount_inputs[] = {
 static const mexentry::Plugin shadecount_plugin = {"shadecount", 6, 2, shadecount_inputs};
 
 static void shadecount_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  shadecount_check_inputs(in.array(0), in.scalar(1));
+  shadecount_check_inputs(in.array(0), in.scalar(1), in.scalar(3));
   double r1 = 0.0;
   double r2 = 0.0;
   shadecount(ctx, in.array(0), in.scalar(1), in.scalar(2), in.scalar(3), in.scalar(4),

@@ -56,6 +56,10 @@ int count_hits_grid(DiscGrid* grid, const double* X, const double* Y, const doub
     }
   }
   if (!(xlo <= xhi)) return 0;  // no atom with finite centre covers anything
+  if (!std::isfinite(xhi - xlo) || !std::isfinite(yhi - ylo)) {
+    // Centres too far apart for a grid of finite cells.
+    return count_hits_plain(X, Y, reach2, n, Rmax, xs, ys, samples);
+  }
   double cell = Rmax * 1.0001;
   // Keep the cell count O(n).
   const double max_cells = 4.0 * n + 16.0;
@@ -173,7 +177,8 @@ double one_orientation(OrientationScratch& w, const double* coords, const double
 
 }  // namespace
 
-void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms) {
+void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
+                             double n_rotations) {
   const int rows = DATA_atoms->size[0];
   const int cols = DATA_atoms->numDimensions > 1 ? DATA_atoms->size[1] : 1;
   if (!(Number_atoms >= 1.0) || Number_atoms != std::floor(Number_atoms) ||
@@ -186,6 +191,9 @@ void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_at
     rt::raise("shadecount:badInput",
               "DATA_atoms must have at least 4 columns (x, y, z, radius); it has " +
                   std::to_string(cols) + ".");
+  }
+  if (!rt::count_fits(n_rotations)) {
+    rt::raise("shadecount:badInput", "n_rotations must be a number of orientations below 2^31.");
   }
 }
 
@@ -230,7 +238,7 @@ void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_ato
     for (int k = 0; k < n; ++k) coords[k + j * n] -= c;
   }
 
-  const int n_rot = n_rotations > 0.0 ? static_cast<int>(n_rotations) : 0;
+  const int n_rot = rt::loop_count(n_rotations);
   std::vector<double> areas(static_cast<std::size_t>(n_rot), 0.0);
   {
     rt::rng::LoopStreams loop_streams;

@@ -11,6 +11,17 @@ namespace rt {
 inline double sign(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : (x == 0.0 ? 0.0 : x)); }
 double round_half_away(double x);
 
+// Counts given as doubles (orientations, trajectories): loop_count is the
+// whole part of v, 0 when v is NaN or below 1, saturating at 2^31 - 1 (a
+// plain conversion of NaN, Inf or a value of 2^31 or more is undefined).
+// count_fits is false for values loop_count would saturate (2^31 and more,
+// +Inf): input checks refuse those.
+inline bool count_fits(double v) { return !(v >= 2147483648.0); }
+inline int loop_count(double v) {
+  if (!(v >= 1.0)) return 0;
+  return v < 2147483648.0 ? static_cast<int>(v) : 2147483647;
+}
+
 // Euclidean length of a 3-vector by the scaled algorithm (no overflow or
 // underflow for finite input).
 double b_norm(const double x[3]);

@@ -76,6 +76,39 @@ TEST(ShadecountHost, AtomTableNeedsFourColumns) {
   }
 }
 
+// Found by fuzzing: an infinite n_rotations was converted to int (undefined;
+// in practice a negative count). Counts beyond 2^31 are refused; NaN and
+// counts below 1 mean no orientation, whose mean area is NaN.
+TEST(ShadecountHost, OrientationCountMustFitALoop) {
+  for (double n : {kInf, 2147483648.0, 1e300}) {
+    Args a;
+    a.n_rotations = testhost::scalar(n);
+    EXPECT_TRUE(testhost::failed_with(testhost::call(1, a.all()), "shadecount:badInput",
+                                      {"n_rotations"}))
+        << n;
+    expect_disc_area();
+  }
+  for (double n : {kNaN, -kInf, -1.0, 0.0, 0.5}) {
+    Args a;
+    a.n_rotations = testhost::scalar(n);
+    testhost::CallResult r = testhost::call(1, a.all());
+    ASSERT_TRUE(testhost::succeeded(r)) << n;
+    EXPECT_TRUE(std::isnan(testhost::scalar_of(r.outputs[0]))) << n;
+    expect_disc_area();
+  }
+}
+
+// Found by fuzzing: atoms at opposite ends of the double range overflowed
+// the grid of the hit count (see test_shadecount). The call completes.
+TEST(ShadecountHost, AtomsAtTheEndsOfTheDoubleRange) {
+  const double big = std::numeric_limits<double>::max();
+  Args a;
+  a.atoms = testhost::matrix(3, 4, {10, -big, 2, 10, 9, -big, 10, 10, 10, 1, 1, 1});
+  a.n_atoms = testhost::scalar(3);
+  EXPECT_TRUE(testhost::succeeded(testhost::call(1, a.all())));
+  expect_disc_area();
+}
+
 TEST(ShadecountHost, CallersAtomTableIsUnchangedAndOutputsFollowTheRequest) {
   // Rows are reordered in the computation's private copy only (the host
   // checks every input is unchanged after each call).

@@ -146,6 +146,21 @@ TEST(ShadeCount, GridCountEqualsPlainScan) {
   projection::free_grid(g);
 }
 
+// Found by fuzzing: centres whose spread overflows to Inf made the grid's
+// cell count NaN (converted to int). Such molecules take the plain scan.
+TEST(ShadeCount, GridHandlesCentresTooFarApartForFiniteCells) {
+  const double X[] = {1e308, -1e308, 0.0};
+  const double Y[] = {0.0, 1.0, -1e308};
+  const double reach2[] = {4.0, 4.0, 4.0};
+  const double xs[] = {1e308, 0.0, -1e308, 1.0};
+  const double ys[] = {1.0, 0.0, 1.5, -1e308};
+  auto* g = projection::make_grid();
+  EXPECT_EQ(projection::count_hits_grid(g, X, Y, reach2, 3, 2.0, xs, ys, 4),
+            projection::count_hits_plain(X, Y, reach2, 3, 2.0, xs, ys, 4));
+  EXPECT_EQ(projection::count_hits_grid(g, X, Y, reach2, 3, 2.0, xs, ys, 4), 3);
+  projection::free_grid(g);
+}
+
 TEST(ShadeCount, InputsTheDriverCannotReadAreRejected) {
   rt::RealArray a = rt::make_real(3, 4);
   EXPECT_NO_THROW(shadecount_check_inputs(a.get(), 3));

@@ -1,0 +1,12 @@
+#!/bin/sh
+# replay.sh FUZZ_TARGET DIR...: runs the target once over every input in the
+# folders that exist (a corpus, the inputs that once failed).
+exe=$1
+shift
+dirs=""
+for d in "$@"; do
+  [ -d "$d" ] && dirs="$dirs $d"
+done
+[ -n "$dirs" ] || { echo "no inputs for $exe"; exit 1; }
+# shellcheck disable=SC2086
+exec "$exe" -runs=0 $dirs
