@@ -127,6 +127,7 @@ std::vector<Structure> read_with_openbabel(const std::string& path, const std::s
     OpenBabel::OBMol mol;
     mol.SetAutomaticPartialCharge(false);
     const bool ok = conv.Read(&mol, &in);
+    if (ok && mol.NumAtoms() == 0 && !out.empty()) break;  // trailing records (END, ...)
     if (!ok || mol.NumAtoms() == 0) {
       std::string why = log.str();
       while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
@@ -155,6 +156,10 @@ std::vector<Structure> read_with_openbabel(const std::string& path, const std::s
       if (file_charges) at.charge = a->GetPartialCharge();
       if (at.Z <= 0) {
         input_error(path, "atom " + std::to_string(k + 1) + ": unknown element",
+                    xyz ? line0 + 3 + k : 0);
+      }
+      if (!std::isfinite(at.x) || !std::isfinite(at.y) || !std::isfinite(at.z)) {
+        input_error(path, "atom " + std::to_string(k + 1) + ": coordinates are not finite numbers",
                     xyz ? line0 + 3 + k : 0);
       }
       s.atoms.push_back(at);
@@ -203,6 +208,90 @@ long parse_count(const std::string& file, int line, const std::string& text,
     input_error(file, what + " must be a whole number of at least 1, not '" + text + "'", line);
   }
   return static_cast<long>(v);
+}
+
+// Element of a PQR atom: the element column when there is one, else the
+// atom name's letters (two-letter names only for ions named after their
+// residue, as CL in residue CL; CA is otherwise a carbon).
+std::string pqr_element(const std::string& name, const std::string& residue,
+                        const std::string& element_field) {
+  if (!element_field.empty()) return element_field;
+  std::string letters;
+  for (char c : name) {
+    if (std::isalpha(static_cast<unsigned char>(c))) letters += c;
+    else if (!letters.empty()) break;
+  }
+  if (letters.size() >= 2 && lower(name) == lower(residue)) return letters.substr(0, 2);
+  return letters.substr(0, 1);
+}
+
+// PQR: PDB-like ATOM/HETATM records whose fields are separated by white
+// space: record, serial, atom name, residue name, [chain], residue number,
+// x, y, z, charge, radius[, element]. MODEL/ENDMDL separate structures.
+std::vector<Structure> read_pqr(const std::string& path, const ReadOptions& opt) {
+  std::ifstream in(path);
+  std::vector<Structure> out;
+  Structure cur;
+  auto flush = [&]() {
+    if (cur.atoms.empty()) return;
+    cur.file = path;
+    cur.conformer = static_cast<int>(out.size()) + 1;
+    cur.has_charges = true;
+    out.push_back(std::move(cur));
+    cur = Structure();
+  };
+  std::string line;
+  int ln = 0;
+  while (std::getline(in, line)) {
+    ++ln;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string rec = line.substr(0, 6);
+    if (rec.rfind("ENDMDL", 0) == 0 || rec.rfind("MODEL", 0) == 0) {
+      flush();
+      continue;
+    }
+    if (rec.rfind("ATOM", 0) != 0 && rec.rfind("HETATM", 0) != 0) continue;
+    std::vector<std::string> f = split_ws(line);
+    std::string element_field;
+    if (!f.empty() && std::isalpha(static_cast<unsigned char>(f.back()[0])) && f.size() >= 11) {
+      element_field = f.back();
+      f.pop_back();
+    }
+    if (f.size() < 10 || f.size() > 11) {
+      input_error(path, "an ATOM record needs record, serial, name, residue, [chain,] residue "
+                        "number, x, y, z, charge and radius", ln);
+    }
+    const std::size_t n = f.size();
+    Atom a;
+    a.x = parse_number(path, ln, f[n - 5], "x");
+    a.y = parse_number(path, ln, f[n - 4], "y");
+    a.z = parse_number(path, ln, f[n - 3], "z");
+    a.charge = parse_number(path, ln, f[n - 2], "charge");
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(a.z)) {
+      input_error(path, "coordinates are not finite numbers", ln);
+    }
+    if (!std::isfinite(a.charge)) input_error(path, "charge is not a finite number", ln);
+    const std::string el = pqr_element(f[2], f[3], element_field);
+    a.Z = element_number(el);
+    if (a.Z <= 0) input_error(path, "unknown element '" + el + "'", ln);
+    a.symbol = element_symbol(a.Z);
+    a.mass = standard_atomic_weight(a.Z);
+    cur.atoms.push_back(a);
+  }
+  flush();
+  if (out.empty()) input_error(path, "no ATOM or HETATM records");
+  for (Structure& s : out) {
+    if (opt.charges == ChargeSource::None) {
+      for (Atom& a : s.atoms) a.charge = NAN;
+      s.has_charges = false;
+    } else if (opt.charges != ChargeSource::File) {
+      std::lock_guard<std::mutex> guard(ob_mutex());
+      OpenBabel::OBMol mol;
+      molecule_from_atoms(s, mol);
+      apply_charge_model(mol, opt.charges, s);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -387,6 +476,8 @@ std::vector<Structure> read_structures(const std::string& path, const ReadOption
   std::vector<Structure> out;
   if (ext == "mfj") {
     out = read_mfj(path, opt);
+  } else if (ext == "pqr") {
+    out = read_pqr(path, opt);
   } else if (ext.empty()) {
     input_error(path, "cannot tell the format: the file name has no extension");
   } else {

@@ -1,5 +1,6 @@
 // Structure files: XYZ, PDB, PQR, mol2, SDF, mmCIF and whatever else Open
-// Babel reads, plus the .mfj coordinate-set format read by our own reader.
+// Babel reads. PQR (charges and radii in white-space separated fields) and the
+// .mfj coordinate-set format have readers of our own.
 #pragma once
 
 #include <string>
