@@ -46,14 +46,14 @@ void run_loop(rt::Context* ctx, int count, const TrajectoryRunner& r, double* re
               int row0, double* launched, Draw draw) {
   rt::parallel_iterations(
       ctx, count, [&](rt::Context&) { return RunnerWork(&r); },
-      [&](RunnerWork& w, rt::Context&, int k) {
+      [&](RunnerWork& w, rt::Context& tctx, int k) {
         double p[3];
         double d[3];
         double x_red;
         draw(k, p, d, &x_red);
         w.launched += 1.0;
         double dp[3] = {0.0, 0.0, 0.0};
-        r.run(r.shared, w.work, p, d, x_red, dp);
+        r.run(&tctx, r.shared, w.work, p, d, x_red, dp);
         for (int j = 0; j < 3; ++j) result[row0 + k + j * ld] = dp[j];
       },
       [&](RunnerWork& w, rt::Context& tctx) { rt::locked_add(&tctx, launched, w.launched); });

@@ -17,8 +17,8 @@ namespace ccs::trajectory {
 // direction d and reduced speed x_red, `destroy` frees the storage.
 struct TrajectoryRunner {
   void* (*make)(const void* shared);
-  void (*run)(const void* shared, void* work, const double p[3], const double d[3],
-              double x_red, double dp[3]);
+  void (*run)(rt::Context* thread_ctx, const void* shared, void* work, const double p[3],
+              const double d[3], double x_red, double dp[3]);
   void (*destroy)(void* work);
   const void* shared;
 };

@@ -7,7 +7,7 @@
 #include "runtime/blas.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
-#include "trajectory/hard_sphere_kernels.h"
+#include "trajectory/trajectory_kernels.h"
 #include "trajectory/lj_kernels.h"
 #include "trajectory/trajectory_batches.h"
 
@@ -73,15 +73,16 @@ void* make_work(const void* shared) {
   auto* w = new ThreadWork();
   if (s->variant != Variant::Well) {
     w->dist_back.resize(static_cast<std::size_t>(s->hs.mol.N) + 1);
-    w->scratch.prepare(s->hs.charges.nq);
+    w->scratch.prepare_atoms(s->hs.mol.N);
+    w->scratch.prepare_charges(s->hs.charges.nq);
   }
   return w;
 }
 
 void destroy_work(void* work) { delete static_cast<ThreadWork*>(work); }
 
-void run_one(const void* shared, void* work, const double p[3], const double d[3],
-             double x_red, double dp[3]) {
+void run_one(rt::Context* tctx, const void* shared, void* work, const double p[3],
+             const double d[3], double x_red, double dp[3]) {
   const auto& s = *static_cast<const OrientationShared*>(shared);
   auto& w = *static_cast<ThreadWork*>(work);
   if (s.variant == Variant::Well) {
@@ -114,11 +115,11 @@ void run_one(const void* shared, void* work, const double p[3], const double d[3
   }
   probe.dist_back = w.dist_back.data();
   if (s.many_charges) {
-    mompolsimpGUIFree20parfor(s.hs, w.scratch, probe);
+    mompolsimpGUIFree20parfor(tctx, s.hs, probe, w.scratch);
   } else if (s.variant == Variant::Moving) {
-    mompoloptGUIFreeparforMD(s.hs, w.scratch, probe);
+    mompoloptGUIFreeparforMD(tctx, s.hs, probe, w.scratch);
   } else {
-    mompoloptGUIFreeparfor(s.hs, w.scratch, probe);
+    mompoloptGUIFreeparfor(tctx, s.hs, probe, w.scratch);
   }
   for (int j = 0; j < 3; ++j) dp[j] = probe.dp[j];
 }

@@ -25,8 +25,8 @@ struct Recorder {
 };
 void* rec_make(const void*) { return new int(0); }
 void rec_destroy(void* w) { delete static_cast<int*>(w); }
-void rec_run(const void* shared, void*, const double p[3], const double d[3], double x_red,
-             double dp[3]) {
+void rec_run(rt::Context*, const void* shared, void*, const double p[3], const double d[3],
+             double x_red, double dp[3]) {
   auto* r = const_cast<Recorder*>(static_cast<const Recorder*>(shared));
   Launch l{{p[0], p[1], p[2]}, {d[0], d[1], d[2]}, x_red};
 #pragma omp critical(recorder)
