@@ -1,0 +1,101 @@
+#include "hardsphere/orientation_transfer.h"
+
+#include <cmath>
+#include <climits>
+
+#include "runtime/numeric.h"
+#include "runtime/parallel.h"
+#include "runtime/random_streams.h"
+
+namespace {
+
+// Trajectory count from a double count (truncated; NaN and < 1 give none).
+int loop_count(double v) {
+  if (!(v >= 1.0)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(v);
+}
+
+using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const HsScratch&,
+                        double*, double*, double*);
+
+// Runs `count` trajectories in parallel on the loop streams; trajectory k
+// (0-based) is launched by launch(k, start, dir) and its velocity change is
+// written to row offset + k of `rows` (column-major, `ld` rows).
+template <class Launch>
+void run_loop(rt::Context* ctx, int count, Kernel kernel, const HsAtoms& atoms,
+              const HsEmission& em, HsThreadScratch& scratch, const Launch& launch,
+              double* rows, int ld, int offset) {
+  if (count <= 0) return;
+  rt::rng::LoopStreams streams;
+  rt::parallel_blocks(ctx, count, [&](rt::Context& tctx, int begin, int end) {
+    const HsScratch work = hs_scratch_view(scratch, tctx.thread_num, atoms.n);
+    for (int k = begin; k < end; ++k) {
+      double start[3];
+      double dir[3];
+      double dv[3];
+      launch(k, start, dir);
+      kernel(&tctx, atoms, em, work, start, dir, dv);
+      const size_t row = static_cast<size_t>(offset) + k;
+      for (int j = 0; j < 3; ++j) rows[row + static_cast<size_t>(j) * ld] = dv[j];
+    }
+  });
+}
+
+}  // namespace
+
+HsScratch hs_scratch_view(HsThreadScratch& scratch, int t, int n) {
+  double* b = scratch.per_thread[static_cast<size_t>(t)].data();
+  const size_t N = static_cast<size_t>(n);
+  return HsScratch{b, b + N, b + 4 * N, b + 7 * N, b + 8 * N, b + 9 * N};
+}
+
+void hs_scratch_reserve(HsThreadScratch& scratch, int n) {
+  const size_t T = static_cast<size_t>(rt::region_threads());
+  if (scratch.per_thread.size() < T) scratch.per_thread.resize(T);
+  for (auto& b : scratch.per_thread) {
+    if (b.size() < 10 * static_cast<size_t>(n)) b.resize(10 * static_cast<size_t>(n));
+  }
+}
+
+void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+                             const HsEntryDomain& dom, bool use_box, double n_total, double rho,
+                             double m_gas, HsThreadScratch& scratch, double row[3]) {
+  hs_scratch_reserve(scratch, atoms.n);
+  std::vector<double> rows;
+  int total = 0;
+  double G;
+  if (use_box) {
+    double nx;
+    double ny;
+    double nz;
+    hs_box_counts(n_total, dom, &nx, &ny, &nz);
+    const int cx = loop_count(nx);
+    const int cy = loop_count(ny);
+    const int cz = loop_count(nz);
+    total = cx + cy + cz;
+    rows.assign(3 * static_cast<size_t>(total), 0.0);
+    run_loop(ctx, cx, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+             [&](int, double* s, double* d) { hs_x_face_launch(dom, s, d); }, rows.data(), total,
+             0);
+    run_loop(ctx, cy, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+             [&](int, double* s, double* d) { hs_y_face_launch(dom, s, d); }, rows.data(), total,
+             cx);
+    run_loop(ctx, cz, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+             [&](int, double* s, double* d) { hs_z_face_launch(dom, s, d); }, rows.data(), total,
+             cx + cy);
+    G = hs_box_normaliser(nx, rho, m_gas, dom);
+  } else {
+    total = loop_count(n_total);
+    rows.assign(3 * static_cast<size_t>(total), 0.0);
+    run_loop(ctx, total, momtum_transGUIFreeparfor, atoms, em, scratch,
+             [&](int k, double* s, double* d) { hs_sphere_launch(k + 1.0, n_total, dom, s, d); },
+             rows.data(), total, 0);
+    G = hs_sphere_normaliser(n_total, rho, m_gas, dom);
+  }
+  const double neg_m = -m_gas;
+  for (double& v : rows) v = v * neg_m;
+  for (int j = 0; j < 3; ++j) {
+    row[j] = rt::b_sum(rows.data() + static_cast<size_t>(j) * total, total) / G;
+  }
+}

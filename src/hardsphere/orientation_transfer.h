@@ -1,0 +1,29 @@
+// The trajectories of one orientation: launches through the entry sphere or
+// the three faces of the entry box, run in parallel over the loop streams,
+// and the summed momentum transfer normalised by the incident flux.
+#pragma once
+
+#include <vector>
+
+#include "hardsphere/entry_domain.h"
+#include "hardsphere/momentum_transfer.h"
+#include "runtime/context.h"
+
+// Per-thread working memory of the kernel; grown on first use, reused after.
+struct HsThreadScratch {
+  std::vector<std::vector<double>> per_thread;
+};
+
+// Views thread t's block (10 N doubles) as kernel scratch.
+HsScratch hs_scratch_view(HsThreadScratch& scratch, int t, int n);
+
+// Makes room for the threads a region started now would get.
+void hs_scratch_reserve(HsThreadScratch& scratch, int n);
+
+// Runs the trajectories of one orientation through the box (use_box) or the
+// sphere of `dom` and writes the row of the orientation table: the column
+// sums of -m_gas * (velocity changes), rows taken in trajectory order (box:
+// x-face, y-face, z-face rows), each divided by the flux normaliser.
+void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+                             const HsEntryDomain& dom, bool use_box, double n_total, double rho,
+                             double m_gas, HsThreadScratch& scratch, double row[3]);
