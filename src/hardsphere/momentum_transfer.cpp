@@ -96,7 +96,25 @@ void cosine_law(const double n[3], double out[3]) {
   for (int r = 0; r < 3; ++r) out[r] *= s;
 }
 
+// True when all no-contact values equal one finite non-zero value, so that an
+// untouched atom's distance is that value exactly.
+bool uniform_no_contact(const double* v, int n) {
+  const double V = v[0];
+  if (!std::isfinite(V) || V == 0.0) return false;
+  bool same = true;
+  for (int k = 1; k < n; ++k) same = same && v[k] == V;
+  return same;
+}
+
 }  // namespace
+
+HsScratch hs_scratch_for(HsScratchStore& store, int n) {
+  const size_t N = static_cast<size_t>(n > 0 ? n : 0);
+  if (store.reals.size() < 9 * N) store.reals.resize(9 * N);
+  if (store.ints.size() < N) store.ints.resize(N);
+  double* b = store.reals.data();
+  return HsScratch{b, b + N, b + 4 * N, b + 7 * N, b + 8 * N, store.ints.data()};
+}
 
 void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
                           const HsEmission& em, const HsScratch& work, double position[3],
@@ -107,7 +125,7 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
   const double d0[3] = {direction[0], direction[1], direction[2]};
   for (int j = 0; j < 3; ++j) result[j] = direction[j];
   double speed = em.v_launch;
-  if (n > 0) std::memcpy(work.dist, atoms.no_contact, sizeof(double) * static_cast<size_t>(n));
+  int uniform = 0;  // no-contact values all equal, finite, non-zero: 1 yes, -1 no, 0 unknown
 
   for (int i = 1;; ++i) {
     // Atom centres relative to the position, projected on the flight line.
@@ -131,18 +149,18 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
     const double* Q0 = work.Q;
     const double* Q1 = work.Q + n;
     const double* Q2 = work.Q + 2 * static_cast<size_t>(n);
-    bool any = false;
+    int n_hits = 0;
+    double check = 0.0;  // non-finite when some h or |Q| is (or overflows)
     for (int k = 0; k < n; ++k) {
       const double a0 = E0[k] - Q0[k];
       const double a1 = E1[k] - Q1[k];
       const double a2 = E2[k] - Q2[k];
       const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - atoms.r2[k];
-      const bool m = h < 0.0 && work.t[k] > 0.0;
       work.h[k] = h;
-      work.contact[k] = m ? 1.0 : 0.0;
-      any = any || m;
+      check += h + ((Q0[k] * Q0[k] + Q1[k] * Q1[k]) + Q2[k] * Q2[k]);
+      if (h < 0.0 && work.t[k] > 0.0) work.hits[n_hits++] = k;
     }
-    if (!any) {
+    if (n_hits == 0) {
       if (i == 1) {  // the launch line misses the molecule
         result[0] = 0.0;
         result[1] = 0.0;
@@ -153,14 +171,47 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
     }
 
     // Entry distance of each touched sphere: closest approach minus half
-    // chord; untouched atoms keep the no-contact value.
-    for (int k = 0; k < n; ++k) {
-      const double m = work.contact[k];
-      const double qn = std::sqrt((Q0[k] * Q0[k] + Q1[k] * Q1[k]) + Q2[k] * Q2[k]);
-      const double c = std::sqrt(-work.h[k] * m);
-      work.dist[k] = ((1.0 - m) * work.dist[k] + m * qn) - c;
+    // chord, ((1 - m) dist + m |Q|) - sqrt(-h m) with the contact mask m;
+    // untouched atoms keep their no-contact value. Contact atom: the first
+    // smallest distance, NaN skipped.
+    int kc;
+    if (uniform == 0) uniform = uniform_no_contact(atoms.no_contact, n) ? 1 : -1;
+    if (uniform == 1 && std::isfinite(check)) {
+      // Every untouched atom keeps exactly the common value V (|Q| and h are
+      // finite): only the touched ones need evaluating.
+      const double V = atoms.no_contact[0];
+      double best = 0.0;
+      int best_k = -1;
+      for (int c = 0; c < n_hits; ++c) {
+        const int k = work.hits[c];
+        const double qn = std::sqrt((Q0[k] * Q0[k] + Q1[k] * Q1[k]) + Q2[k] * Q2[k]);
+        const double v = ((1.0 - 1.0) * V + 1.0 * qn) - std::sqrt(-work.h[k] * 1.0);
+        if (best_k < 0 || v < best) {
+          best = v;
+          best_k = k;
+        }
+      }
+      // First untouched atom: the first gap in the ascending hit list.
+      int first_free = n_hits < n ? n_hits : -1;
+      for (int c = 0; c < n_hits; ++c) {
+        if (work.hits[c] != c) {
+          first_free = c;
+          break;
+        }
+      }
+      kc = best_k;
+      if (first_free >= 0 && (V < best || (V == best && first_free < best_k))) kc = first_free;
+      work.dist[kc] = kc == best_k ? best : V;
+    } else {
+      std::memcpy(work.dist, atoms.no_contact, sizeof(double) * static_cast<size_t>(n));
+      for (int k = 0; k < n; ++k) {
+        const double m = (work.h[k] < 0.0 && work.t[k] > 0.0) ? 1.0 : 0.0;
+        const double qn = std::sqrt((Q0[k] * Q0[k] + Q1[k] * Q1[k]) + Q2[k] * Q2[k]);
+        const double c = std::sqrt(-work.h[k] * m);
+        work.dist[k] = ((1.0 - m) * work.dist[k] + m * qn) - c;
+      }
+      kc = rt::argmin_skip_nan(work.dist, n);
     }
-    const int kc = rt::argmin_skip_nan(work.dist, n);
     const double u = work.dist[kc];
 
     // Move to the contact point; outward normal of the contact atom.
@@ -189,7 +240,6 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
       direction[j] = result[j];
     }
     if (i == limit) break;
-    std::memcpy(work.dist, atoms.no_contact, sizeof(double) * static_cast<size_t>(n));
   }
 
   const double s = rt::sign(d0[0]);

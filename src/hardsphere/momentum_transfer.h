@@ -4,6 +4,8 @@
 // its velocity between launch and escape is returned.
 #pragma once
 
+#include <vector>
+
 #include "runtime/context.h"
 
 // Molecule data shared read-only by all trajectories (N atoms).
@@ -25,16 +27,24 @@ struct HsEmission {
   double random_C;   // 1: diffuse speed from the flux-weighted Maxwell distribution
 };
 
-// Working arrays of one thread, N (or N x 3) doubles each; allocated once by
+// Working arrays of one thread, N (or N x 3) elements each; allocated once by
 // the caller and reused by every call on that thread.
 struct HsScratch {
-  double* dist;     // N: entry distance of each atom along the current flight
-  double* E;        // N x 3: atom centres relative to the position
-  double* Q;        // N x 3: E projected on the flight line
-  double* t;        // N: distance along the flight to the closest approach
-  double* h;        // N: squared miss distance minus squared radius
-  double* contact;  // N: 1 where the line enters the sphere ahead, else 0
+  double* dist;  // N: entry distance of each atom along the current flight
+  double* E;     // N x 3: atom centres relative to the position
+  double* Q;     // N x 3: E projected on the flight line
+  double* t;     // N: distance along the flight to the closest approach
+  double* h;     // N: squared miss distance minus squared radius
+  int* hits;     // N: indices of the atoms the current flight line enters
 };
+
+// Owned storage of one thread's working arrays.
+struct HsScratchStore {
+  std::vector<double> reals;
+  std::vector<int> ints;
+};
+// Grows the store for N atoms (no-op when large enough) and views it.
+HsScratch hs_scratch_for(HsScratchStore& store, int n);
 
 // Follows one molecule from `position` along the unit vector `direction` for
 // at most `limit` collisions. On return `position` is the last contact point,

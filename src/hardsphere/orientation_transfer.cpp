@@ -29,7 +29,7 @@ void run_loop(rt::Context* ctx, int count, Kernel kernel, const HsAtoms& atoms,
   if (count <= 0) return;
   rt::rng::LoopStreams streams;
   rt::parallel_blocks(ctx, count, [&](rt::Context& tctx, int begin, int end) {
-    const HsScratch work = hs_scratch_view(scratch, tctx.thread_num, atoms.n);
+    const HsScratch work = hs_scratch_for(scratch.per_thread[static_cast<size_t>(tctx.thread_num)], atoms.n);
     for (int k = begin; k < end; ++k) {
       double start[3];
       double dir[3];
@@ -44,24 +44,11 @@ void run_loop(rt::Context* ctx, int count, Kernel kernel, const HsAtoms& atoms,
 
 }  // namespace
 
-HsScratch hs_scratch_view(HsThreadScratch& scratch, int t, int n) {
-  double* b = scratch.per_thread[static_cast<size_t>(t)].data();
-  const size_t N = static_cast<size_t>(n);
-  return HsScratch{b, b + N, b + 4 * N, b + 7 * N, b + 8 * N, b + 9 * N};
-}
-
-void hs_scratch_reserve(HsThreadScratch& scratch, int n) {
-  const size_t T = static_cast<size_t>(rt::region_threads());
-  if (scratch.per_thread.size() < T) scratch.per_thread.resize(T);
-  for (auto& b : scratch.per_thread) {
-    if (b.size() < 10 * static_cast<size_t>(n)) b.resize(10 * static_cast<size_t>(n));
-  }
-}
-
 void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                              const HsEntryDomain& dom, bool use_box, double n_total, double rho,
                              double m_gas, HsThreadScratch& scratch, double row[3]) {
-  hs_scratch_reserve(scratch, atoms.n);
+  const size_t threads = static_cast<size_t>(rt::region_threads());
+  if (scratch.per_thread.size() < threads) scratch.per_thread.resize(threads);
   std::vector<double> rows;
   int total = 0;
   double G;

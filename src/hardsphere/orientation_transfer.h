@@ -11,14 +11,8 @@
 
 // Per-thread working memory of the kernel; grown on first use, reused after.
 struct HsThreadScratch {
-  std::vector<std::vector<double>> per_thread;
+  std::vector<HsScratchStore> per_thread;
 };
-
-// Views thread t's block (10 N doubles) as kernel scratch.
-HsScratch hs_scratch_view(HsThreadScratch& scratch, int t, int n);
-
-// Makes room for the threads a region started now would get.
-void hs_scratch_reserve(HsThreadScratch& scratch, int n);
 
 // Runs the trajectories of one orientation through the box (use_box) or the
 // sphere of `dom` and writes the row of the orientation table: the column

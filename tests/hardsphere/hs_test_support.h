@@ -28,7 +28,6 @@ struct KernelMolecule {
     r2.resize(n);
     ones.assign(n, 1.0);
     no_contact.assign(n, 1000.0);
-    buffer.assign(10 * n + 10, 0.0);
     for (size_t i = 0; i < n; ++i) {
       for (size_t j = 0; j < 3; ++j) P[i + j * n] = atoms[i][j];
       r2[i] = atoms[i][3] * atoms[i][3];
@@ -38,12 +37,9 @@ struct KernelMolecule {
     return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(),
                    P.data()};
   }
-  HsScratch scratch() {
-    const size_t n = r2.size();
-    double* b = buffer.data();
-    return HsScratch{b, b + n, b + 4 * n, b + 7 * n, b + 8 * n, b + 9 * n};
-  }
-  std::vector<double> P, r2, ones, no_contact, buffer;
+  HsScratch scratch() { return hs_scratch_for(store, static_cast<int>(r2.size())); }
+  std::vector<double> P, r2, ones, no_contact;
+  HsScratchStore store;
 };
 
 // Saves and restores the stream the calling thread draws from now.

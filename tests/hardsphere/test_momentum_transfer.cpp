@@ -250,6 +250,55 @@ TEST_F(MomentumTransfer, DiffuseSpecularModeWithReferenceSpeedEqualsSpecular) {
   }
 }
 
+// Flights through `atoms` with the uniform no-contact template and with one
+// entry raised (which forces the evaluation of every atom): identical
+// results, positions, directions and draws.
+void expect_same_as_full_evaluation(const std::vector<Atom>& atoms, const HsEmission& em,
+                                    const double start[3], const double dir[3]) {
+  KernelMolecule fast(atoms);
+  KernelMolecule full(atoms);
+  full.no_contact.back() = 1000.5;
+  StreamSnapshot snap;
+  const Flight a = fly(fast, em, start, dir);
+  const rt::MtState after = *rt::rng::current_state();
+  snap.restore();
+  const Flight b = fly(full, em, start, dir);
+  for (int j = 0; j < 3; ++j) {
+    ASSERT_EQ(a.result[j], b.result[j]);
+    ASSERT_EQ(a.position[j], b.position[j]);
+    ASSERT_EQ(a.direction[j], b.direction[j]);
+  }
+  for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
+}
+
+TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
+  std::mt19937 gen(11);
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  for (int mol = 0; mol < 5; ++mol) {
+    std::vector<Atom> atoms;  // overlapping cluster
+    for (int k = 0; k < 40; ++k) atoms.push_back({5.0 * U(gen), 5.0 * U(gen), 5.0 * U(gen), 1.8 + 0.3 * U(gen)});
+    for (int trial = 0; trial < 100; ++trial) {
+      double dir[3] = {U(gen), U(gen), U(gen)};
+      const double len = std::sqrt(dot(dir, dir));
+      for (double& c : dir) c /= len;
+      const double start[3] = {-15.0 * dir[0] + 3.0 * U(gen), -15.0 * dir[1] + 3.0 * U(gen),
+                               -15.0 * dir[2] + 3.0 * U(gen)};
+      const double a = trial % 3 == 0 ? 0.0 : 0.5;
+      expect_same_as_full_evaluation(atoms, emission(a, trial % 2, 0.0, 1.0), start, dir);
+    }
+  }
+  // An atom whose entry lies more than 1000 Å ahead loses against the
+  // no-contact value: the molecule moves 1000 Å and takes the first
+  // untouched atom as its contact atom.
+  const std::vector<Atom> far = {{0.0, 5.0, 0.0, 1.0}, {1500.0, 0.0, 0.0, 1.0}, {0.0, -5.0, 0.0, 1.0}};
+  const double start[3] = {0.0, 0.0, 0.0};
+  const double dir[3] = {1.0, 0.0, 0.0};
+  expect_same_as_full_evaluation(far, emission(0.0, 1.0, 0.0, 0.0), start, dir);
+  KernelMolecule mol(far);
+  const Flight f = fly(mol, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
+  EXPECT_EQ(f.position[0], 1000.0);
+}
+
 // One collision with the unit sphere at the origin, launched along +x at
 // height 0.3: returns the outgoing direction and speed recovered from the
 // result, and the number of draws.
