@@ -53,35 +53,28 @@ double hs_box_normaliser(double n_x, double rho, double m_gas, const HsEntryDoma
 
 void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double start[3],
                       double dir[3]) {
-  double t1 = 0.0;
-  double p1 = 0.0;
-  double t2 = 0.0;
-  double p2 = 0.0;
   // Point uniform on the sphere, inward direction; the acceptance weights
   // the pair by its flux. After 2000 failures the last angles stand.
+  double ct1 = 0.0, st1 = 0.0, cp1 = 0.0, sp1 = 0.0;
+  double ct2 = 0.0, st2 = 0.0, cp2 = 0.0, sp2 = 0.0;
   for (int attempt = 0; attempt < 2000; ++attempt) {
-    t1 = kPi * rt::rng::rand();
-    p1 = kTwoPi * rt::rng::rand();
-    t2 = 1.5707963267948966 * rt::rng::rand();
-    p2 = kTwoPi * rt::rng::rand();
-    const double g = ((std::sin(t1) * (std::cos(p2) * std::sin(t2))) * std::cos(p1) +
-                      std::cos(t1) * std::cos(t2)) +
-                     std::sin(p1) * (std::sin(t1) * (std::sin(p2) * std::sin(t2)));
+    const double t1 = kPi * rt::rng::rand();
+    const double p1 = kTwoPi * rt::rng::rand();
+    const double t2 = 1.5707963267948966 * rt::rng::rand();
+    const double p2 = kTwoPi * rt::rng::rand();
+    ct1 = std::cos(t1);
+    st1 = std::sin(t1);
+    cp1 = std::cos(p1);
+    sp1 = std::sin(p1);
+    ct2 = std::cos(t2);
+    st2 = std::sin(t2);
+    cp2 = std::cos(p2);
+    sp2 = std::sin(p2);
+    const double g = ((st1 * (cp2 * st2)) * cp1 + ct1 * ct2) + sp1 * (st1 * (sp2 * st2));
     if (g > 0.0 || std::isnan(g)) continue;
     const double u5 = rt::rng::rand();
-    if ((((g * -0.10132118364233778) * std::cos(t2)) * std::sin(t2)) * std::sin(t1) >=
-        0.045 * u5) {
-      break;
-    }
+    if ((((g * -0.10132118364233778) * ct2) * st2) * st1 >= 0.045 * u5) break;
   }
-  const double ct1 = std::cos(t1);
-  const double st1 = std::sin(t1);
-  const double cp1 = std::cos(p1);
-  const double sp1 = std::sin(p1);
-  const double ct2 = std::cos(t2);
-  const double st2 = std::sin(t2);
-  const double cp2 = std::cos(p2);
-  const double sp2 = std::sin(p2);
   const double R = dom.R;
   // Direction components are formed as (d + n) - n.
   const double start_y = (st1 * cp1) * R + dom.centre[1];
