@@ -133,7 +133,7 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
   const double F = std::sqrt(m_gas / m_w + 1.0);
   const bool axis_mode = MobcalHS == 0.0;
 
-  const HsAtoms atoms{n, ones.data(), no_contact.data(), r2v.data(), P.data()};
+  const HsAtoms atoms{n, ones.data(), no_contact.data(), r2v.data(), P.data(), nullptr};
   const HsEmission em{diffusive, a, vbar, v_c2, vbar, random_C};
   HsThreadScratch scratch;
 

@@ -4,8 +4,10 @@
 // its velocity between launch and escape is returned.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
+#include "hardsphere/contact_grid.h"
 #include "runtime/context.h"
 
 // Molecule data shared read-only by all trajectories (N atoms).
@@ -15,6 +17,7 @@ struct HsAtoms {
   const double* no_contact;  // N entries of 1000: distance of an untouched atom (Å)
   const double* r2;          // N squared collision radii (Å²)
   const double* P;           // N x 3 atom centres, column-major (Å)
+  const HsGrid* grid;        // spatial index of the centres, or null: search all atoms
 };
 
 // Re-emission settings of a collision.
@@ -35,16 +38,21 @@ struct HsScratch {
   double* Q;     // N x 3: E projected on the flight line
   double* t;     // N: distance along the flight to the closest approach
   double* h;     // N: squared miss distance minus squared radius
-  int* hits;     // N: indices of the atoms the current flight line enters
+  int* hits;     // N: indices of touched (or gathered) atoms
+  std::uint32_t* stamp;      // one mark per grid cell: visited in the current flight
+  std::uint32_t* stamp_now;  // the current flight's mark
 };
 
 // Owned storage of one thread's working arrays.
 struct HsScratchStore {
   std::vector<double> reals;
   std::vector<int> ints;
+  std::vector<std::uint32_t> stamps;
+  std::uint32_t stamp_now = 0;
 };
-// Grows the store for N atoms (no-op when large enough) and views it.
-HsScratch hs_scratch_for(HsScratchStore& store, int n);
+// Grows the store for N atoms and a grid of `cells` cells (no-op when large
+// enough) and views it.
+HsScratch hs_scratch_for(HsScratchStore& store, int n, int cells = 0);
 
 // Follows one molecule from `position` along the unit vector `direction` for
 // at most `limit` collisions. On return `position` is the last contact point,

@@ -26,10 +26,14 @@ template <class Launch>
 void run_loop(rt::Context* ctx, int count, Kernel kernel, const HsAtoms& atoms,
               const HsEmission& em, HsThreadScratch& scratch, const Launch& launch,
               double* rows, int ld, int offset) {
+  const int cells = atoms.grid == nullptr
+                        ? 0
+                        : atoms.grid->dims[0] * atoms.grid->dims[1] * atoms.grid->dims[2];
   if (count <= 0) return;
   rt::rng::LoopStreams streams;
   rt::parallel_blocks(ctx, count, [&](rt::Context& tctx, int begin, int end) {
-    const HsScratch work = hs_scratch_for(scratch.per_thread[static_cast<size_t>(tctx.thread_num)], atoms.n);
+    const HsScratch work = hs_scratch_for(scratch.per_thread[static_cast<size_t>(tctx.thread_num)],
+                                          atoms.n, cells);
     for (int k = begin; k < end; ++k) {
       double start[3];
       double dir[3];
@@ -44,9 +48,15 @@ void run_loop(rt::Context* ctx, int count, Kernel kernel, const HsAtoms& atoms,
 
 }  // namespace
 
-void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const HsEmission& em,
                              const HsEntryDomain& dom, bool use_box, double n_total, double rho,
                              double m_gas, HsThreadScratch& scratch, double row[3]) {
+  // Large molecules get a spatial index of their oriented atoms.
+  HsAtoms atoms = all_atoms;
+  HsGrid grid;
+  if (atoms.grid == nullptr && atoms.n >= scratch.grid_min_atoms && hs_grid_build(atoms, &grid)) {
+    atoms.grid = &grid;
+  }
   const size_t threads = static_cast<size_t>(rt::region_threads());
   if (scratch.per_thread.size() < threads) scratch.per_thread.resize(threads);
   std::vector<double> rows;

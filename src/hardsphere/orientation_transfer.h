@@ -12,6 +12,7 @@
 // Per-thread working memory of the kernel; grown on first use, reused after.
 struct HsThreadScratch {
   std::vector<HsScratchStore> per_thread;
+  int grid_min_atoms = kGridMinAtoms;  // molecules from this size on get a spatial index
 };
 
 // Runs the trajectories of one orientation through the box (use_box) or the

@@ -35,11 +35,21 @@ struct KernelMolecule {
   }
   HsAtoms atoms() const {
     return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(),
-                   P.data()};
+                   P.data(), use_grid ? &grid : nullptr};
   }
-  HsScratch scratch() { return hs_scratch_for(store, static_cast<int>(r2.size())); }
+  // Searches contacts through a spatial index from now on.
+  bool build_grid() {
+    use_grid = hs_grid_build(atoms(), &grid);
+    return use_grid;
+  }
+  HsScratch scratch() {
+    const int cells = use_grid ? grid.dims[0] * grid.dims[1] * grid.dims[2] : 0;
+    return hs_scratch_for(store, static_cast<int>(r2.size()), cells);
+  }
   std::vector<double> P, r2, ones, no_contact;
   HsScratchStore store;
+  HsGrid grid;
+  bool use_grid = false;
 };
 
 // Saves and restores the stream the calling thread draws from now.

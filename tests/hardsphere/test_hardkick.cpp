@@ -8,6 +8,7 @@
 #include "hardsphere/entry_domain.h"
 #include "hardsphere/orientation_transfer.h"
 #include "hs_test_support.h"
+#include "runtime/parallel.h"
 #include "support/statistics.h"
 
 namespace {
@@ -202,7 +203,7 @@ TEST_F(Hardkick, SpecularSphereThroughTheEntryBox) {
   const std::vector<double> P = {0.3, -0.2, 0.1};
   const std::vector<double> r = {R};
   const std::vector<double> r2 = {R * R}, ones = {1.0}, no_contact = {1000.0};
-  const HsAtoms atoms{1, ones.data(), no_contact.data(), r2.data(), P.data()};
+  const HsAtoms atoms{1, ones.data(), no_contact.data(), r2.data(), P.data(), nullptr};
   const double m = hs_test::kNitrogenMass, T0 = 298.0;
   const double vbar = hardkick_thermal_speed(T0, m);
   const double rho = hardkick_gas_density(101325.0, T0, m);
@@ -223,6 +224,58 @@ TEST_F(Hardkick, SpecularSphereThroughTheEntryBox) {
     }
     SCOPED_TRACE(box ? "box" : "sphere");
     expect_geometric(ccs::test::mean_and_error(ccs), kPi * R * R);
+  }
+}
+
+TEST_F(Hardkick, SpatialIndexLeavesOrientationResultsUnchanged) {
+  // A 600-atom cluster through sphere and box, with and without the index,
+  // on 1 and 2 threads: bit-identical orientation rows.
+  std::mt19937 gen(8);
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  const int n = 600;
+  std::vector<double> P(3 * n), r(n), r2(n), ones(n, 1.0), no_contact(n, 1000.0);
+  for (int k = 0; k < n; ++k) {
+    double x, y, z;
+    do {
+      x = U(gen), y = U(gen), z = U(gen);
+    } while (x * x + y * y + z * z > 1.0);
+    P[k] = 12.0 * x;
+    P[k + n] = 9.0 * y;
+    P[k + 2 * n] = 15.0 * z;
+    r[k] = 2.5 + 0.4 * U(gen);
+    r2[k] = r[k] * r[k];
+  }
+  const HsAtoms atoms{n, ones.data(), no_contact.data(), r2.data(), P.data(), nullptr};
+  const double m = hs_test::kNitrogenMass;
+  const double vbar = hardkick_thermal_speed(298.0, m);
+  const HsEmission em{1.0, 0.3, vbar, 0.0, vbar, 1.0};
+  HsEntryDomain dom;
+  hs_entry_domain(P.data(), n, n, r.data(), 2.9, &dom);
+  rt::RootContext root;
+  for (int threads : {1, 2}) {
+    omp_set_num_threads(threads);
+    for (bool box : {false, true}) {
+      // Save every thread's loop stream: run a region that snapshots them.
+      std::vector<rt::MtState> saved(static_cast<size_t>(threads));
+      auto each_stream = [&](bool restore) {
+        rt::rng::LoopStreams s;
+        rt::parallel_blocks(root.get(), threads, [&](rt::Context& t, int, int) {
+          rt::MtState& st = *rt::rng::current_state();
+          if (restore) st = saved[static_cast<size_t>(t.thread_num)];
+          else saved[static_cast<size_t>(t.thread_num)] = st;
+        });
+      };
+      each_stream(false);
+      double with_grid[3], without[3];
+      HsThreadScratch indexed;
+      hs_orientation_transfer(root.get(), atoms, em, dom, box, 300.0, 1.2, m, indexed, with_grid);
+      each_stream(true);
+      HsThreadScratch plain;
+      plain.grid_min_atoms = n + 1;
+      hs_orientation_transfer(root.get(), atoms, em, dom, box, 300.0, 1.2, m, plain, without);
+      for (int j = 0; j < 3; ++j) EXPECT_EQ(with_grid[j], without[j]) << threads << " threads, box " << box;
+      EXPECT_GT(with_grid[0], 0.0);
+    }
   }
 }
 

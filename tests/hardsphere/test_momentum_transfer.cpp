@@ -299,6 +299,89 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
   EXPECT_EQ(f.position[0], 1000.0);
 }
 
+// Random compact cluster of n atoms (about 11 Å^3 per atom), with a few
+// exact duplicates so that equal entry distances occur.
+std::vector<Atom> cluster(int n, std::mt19937& gen) {
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi));
+  std::vector<Atom> atoms;
+  while (static_cast<int>(atoms.size()) < n) {
+    const double x = U(gen), y = U(gen), z = U(gen);
+    if (x * x + y * y + z * z > 1.0) continue;
+    atoms.push_back({R * x, R * y, R * z, 2.2 + 0.4 * U(gen)});
+  }
+  for (int k = 0; k < n / 50; ++k) atoms[static_cast<size_t>(n - 1 - k)] = atoms[static_cast<size_t>(k * 7)];
+  return atoms;
+}
+
+TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
+  // Same flights through the same molecule with and without the spatial
+  // index: bit-identical results, end points, directions and draws.
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> U(0.0, 1.0);
+  int flights = 0;
+  int hit = 0;
+  for (int n : {401, 1000, 2503}) {
+    const std::vector<Atom> atoms = cluster(n, gen);
+    KernelMolecule plain(atoms);
+    KernelMolecule indexed(atoms);
+    ASSERT_TRUE(indexed.build_grid());
+    const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
+    for (int trial = 0; trial < 300; ++trial) {
+      // Inward launches from a sphere around the cluster, some from inside.
+      const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
+      const double st = std::sqrt(1.0 - ct * ct);
+      const double rad = trial % 10 == 0 ? 0.3 * R : R;
+      const double start[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
+      double dir[3] = {-start[0] + R * (U(gen) - 0.5), -start[1] + R * (U(gen) - 0.5),
+                       -start[2] + R * (U(gen) - 0.5)};
+      const double len = std::sqrt(dot(dir, dir));
+      for (double& c : dir) c /= len;
+      const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
+      StreamSnapshot snap;
+      const Flight a = fly(plain, em, start, dir);
+      const rt::MtState after = *rt::rng::current_state();
+      snap.restore();
+      const Flight b = fly(indexed, em, start, dir);
+      for (int j = 0; j < 3; ++j) {
+        ASSERT_EQ(a.result[j], b.result[j]) << "n " << n << " trial " << trial;
+        ASSERT_EQ(a.position[j], b.position[j]);
+        ASSERT_EQ(a.direction[j], b.direction[j]);
+      }
+      for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
+      ++flights;
+      hit += a.result[0] != 0.0;
+    }
+  }
+  EXPECT_GT(hit, flights / 2);
+  // Equal entry distances in different cells, the later atom's cell visited
+  // first: the first atom still wins.
+  {
+    KernelMolecule plain({{10.0, 1.0, 0.0, 1.5}, {10.0, -1.0, 0.0, 1.5}});
+    KernelMolecule indexed({{10.0, 1.0, 0.0, 1.5}, {10.0, -1.0, 0.0, 1.5}});
+    ASSERT_TRUE(indexed.build_grid());
+    const double start[3] = {0.0, 0.0, 0.0};
+    const double dir[3] = {1.0, 0.0, 0.0};
+    const Flight a = fly(plain, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
+    const Flight b = fly(indexed, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
+    EXPECT_LT(a.direction[1], 0.0);  // reflected off the atom at y = +1
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(a.direction[j], b.direction[j]);
+  }
+  // Sparse molecule with an atom more than 1000 Å ahead: the grid defers
+  // to the full search, which picks the first untouched atom.
+  std::vector<Atom> far = cluster(450, gen);
+  far.push_back({1500.0, 0.0, 0.0, 1.0});
+  KernelMolecule plain(far);
+  KernelMolecule indexed(far);
+  ASSERT_TRUE(indexed.build_grid());
+  const double start[3] = {300.0, 0.0, 0.0};
+  const double dir[3] = {1.0, 0.0, 0.0};
+  const Flight a = fly(plain, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
+  const Flight b = fly(indexed, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
+  EXPECT_EQ(a.position[0], 1300.0);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(a.result[j], b.result[j]);
+}
+
 // One collision with the unit sphere at the origin, launched along +x at
 // height 0.3: returns the outgoing direction and speed recovered from the
 // result, and the number of draws.
