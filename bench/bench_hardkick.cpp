@@ -84,11 +84,11 @@ void BM_Cage60(benchmark::State& state) {
 }
 void BM_Cluster1200(benchmark::State& state) {
   static const std::vector<Atom> atoms = cluster(1200, 11);
-  run_hardkick(state, atoms, 2000);
+  run_hardkick(state, atoms, 20000);
 }
 void BM_Cluster20000(benchmark::State& state) {
   static const std::vector<Atom> atoms = cluster(20000, 12);
-  run_hardkick(state, atoms, 200);
+  run_hardkick(state, atoms, 5000);
 }
 
 BENCHMARK(BM_Cage60)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -21,7 +21,7 @@ struct HsGrid {
 };
 
 // Molecules from this size on get a grid.
-constexpr int kGridMinAtoms = 400;
+constexpr int kGridMinAtoms = 64;
 
 // Builds the grid for `atoms` (coordinates, squared radii, no-contact
 // values). Returns false, leaving no usable grid, when some coordinate or
