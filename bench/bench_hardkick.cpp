@@ -4,12 +4,14 @@
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
 #include <vector>
 
 #include "hardsphere/hardkick.h"
+#include "hardsphere/orientation_transfer.h"
 #include "runtime/context.h"
 #include "runtime/random_streams.h"
 
@@ -91,6 +93,45 @@ void BM_Cluster20000(benchmark::State& state) {
   run_hardkick(state, atoms, 5000);
 }
 
+// One orientation through the entry sphere, one thread, with the spatial
+// index (arg 1 = 1) or the search over all atoms (0); arg 0 selects the
+// molecule (0: cage, 1: 1200 atoms, 2: 20000 atoms).
+void BM_ContactSearch(benchmark::State& state) {
+  static const std::vector<Atom> molecules[3] = {cage60(), cluster(1200, 11), cluster(20000, 12)};
+  const std::vector<Atom>& atoms = molecules[state.range(0)];
+  omp_set_num_threads(1);
+  rt::rng::ensure_initialised();
+  const int n = static_cast<int>(atoms.size());
+  std::vector<double> P(3 * static_cast<size_t>(n)), r(n), r2(n), ones(n, 1.0), no_contact(n, 1000.0);
+  double r_max = 0.0;
+  for (int k = 0; k < n; ++k) {
+    for (int j = 0; j < 3; ++j) P[k + static_cast<size_t>(j) * n] = atoms[k][j];
+    r[k] = atoms[k][3] + 1.0;
+    r2[k] = r[k] * r[k];
+    r_max = std::max(r_max, r[k]);
+  }
+  const HsAtoms mol{n, ones.data(), no_contact.data(), r2.data(), P.data(), nullptr};
+  const double m_gas = 28.0134 * 1.66054e-27;
+  const double vbar = hardkick_thermal_speed(298.0, m_gas);
+  const HsEmission em{1.0, 0.0, vbar, 0.0, vbar, 0.0};
+  HsEntryDomain dom;
+  hs_entry_domain(P.data(), n, n, r.data(), r_max, &dom);
+  HsThreadScratch scratch;
+  scratch.grid_min_atoms = state.range(1) ? 0 : n + 1;
+  rt::RootContext root;
+  const double n_total = n > 5000 ? 500 : 5000;
+  for (auto _ : state) {
+    double row[3];
+    hs_orientation_transfer(root.get(), mol, em, dom, false, n_total, 1.2, m_gas, scratch, row);
+    benchmark::DoNotOptimize(row[0]);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n_total));
+}
+
+BENCHMARK(BM_ContactSearch)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_Cage60)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Cluster1200)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Cluster20000)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,7 +1,9 @@
 // Uniform grid over the atom centres, used to find the atoms a flight line
 // can touch without visiting every atom. The contact search over the grid
 // evaluates exactly the same quantities as the search over all atoms (same
-// BLAS products on the gathered rows) and picks the same atom.
+// BLAS products on the gathered rows) and picks the same atom. This relies on
+// the BLAS computing each row of a product independently of the other rows
+// and of the row count; the hard-sphere tests check it.
 #pragma once
 
 #include <cstdint>

@@ -33,8 +33,8 @@ struct HsEmission {
 // Working arrays of one thread, N (or N x 3) elements each; allocated once by
 // the caller and reused by every call on that thread.
 struct HsScratch {
-  double* dist;  // N: entry distance of each atom along the current flight
-  double* E;     // N x 3: atom centres relative to the position
+  double* dist;  // N: entry distance of each atom (search over all atoms)
+  double* E;     // N x 3: atom centres relative to the position (or gathered rows)
   double* Q;     // N x 3: E projected on the flight line
   double* t;     // N: distance along the flight to the closest approach
   double* h;     // N: squared miss distance minus squared radius
