@@ -36,7 +36,8 @@ std::vector<Atom> cage60() {
       }
       if (skip) continue;
       for (int shift = 0; shift < 3; ++shift) {  // cyclic = even permutations
-        atoms.push_back({0.7 * v[shift % 3], 0.7 * v[(shift + 1) % 3], 0.7 * v[(shift + 2) % 3], 1.7});
+        atoms.push_back(
+            {0.7 * v[shift % 3], 0.7 * v[(shift + 1) % 3], 0.7 * v[(shift + 2) % 3], 1.7});
       }
     }
   }
@@ -64,7 +65,8 @@ void run_hardkick(benchmark::State& state, const std::vector<Atom>& atoms, doubl
   const int n = static_cast<int>(atoms.size());
   rt::RealArray table = rt::make_real(n, 4);
   for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < 4; ++j) table->data[i + j * n] = atoms[static_cast<size_t>(i)][static_cast<size_t>(j)];
+    for (int j = 0; j < 4; ++j)
+      table->data[i + j * n] = atoms[static_cast<size_t>(i)][static_cast<size_t>(j)];
   }
   rt::RootContext root;
   double excel = 0, r1, r2, r3, r4, r5;
@@ -102,7 +104,8 @@ void BM_ContactSearch(benchmark::State& state) {
   omp_set_num_threads(1);
   rt::rng::ensure_initialised();
   const int n = static_cast<int>(atoms.size());
-  std::vector<double> P(3 * static_cast<size_t>(n)), r(n), r2(n), ones(n, 1.0), no_contact(n, 1000.0);
+  std::vector<double> P(3 * static_cast<size_t>(n)), r(n), r2(n), ones(n, 1.0),
+      no_contact(n, 1000.0);
   double r_max = 0.0;
   for (int k = 0; k < n; ++k) {
     for (int j = 0; j < 3; ++j) P[k + static_cast<size_t>(j) * n] = atoms[k][j];

@@ -12,7 +12,8 @@ bool hs_grid_build(const HsAtoms& atoms, HsGrid* g) {
   if (!std::isfinite(V) || V == 0.0) return false;
   double r2_max = 0.0;
   for (int k = 0; k < n; ++k) {
-    if (atoms.no_contact[k] != V || !std::isfinite(atoms.r2[k]) || atoms.ones[k] != 1.0) return false;
+    if (atoms.no_contact[k] != V || !std::isfinite(atoms.r2[k]) || atoms.ones[k] != 1.0)
+      return false;
     r2_max = std::max(r2_max, atoms.r2[k]);
   }
   for (int j = 0; j < 3; ++j) {
@@ -39,14 +40,16 @@ bool hs_grid_build(const HsAtoms& atoms, HsGrid* g) {
     if (cells <= 2.0 * n + 64.0) break;
     g->cell *= 1.25;
   }
-  for (int j = 0; j < 3; ++j) g->dims[j] = static_cast<int>(std::floor((g->hi[j] - g->lo[j]) / g->cell)) + 1;
+  for (int j = 0; j < 3; ++j)
+    g->dims[j] = static_cast<int>(std::floor((g->hi[j] - g->lo[j]) / g->cell)) + 1;
   const size_t n_cells = static_cast<size_t>(g->dims[0]) * g->dims[1] * g->dims[2];
   std::vector<int> cell_of(static_cast<size_t>(n));
   g->start.assign(n_cells + 1, 0);
   for (int k = 0; k < n; ++k) {
     int idx[3];
     for (int j = 0; j < 3; ++j) {
-      const int i = static_cast<int>(std::floor((atoms.P[k + static_cast<size_t>(j) * n] - g->origin[j]) / g->cell));
+      const int i = static_cast<int>(
+          std::floor((atoms.P[k + static_cast<size_t>(j) * n] - g->origin[j]) / g->cell));
       idx[j] = std::clamp(i, 0, g->dims[j] - 1);
     }
     const int c = (idx[2] * g->dims[1] + idx[1]) * g->dims[0] + idx[0];
@@ -56,6 +59,7 @@ bool hs_grid_build(const HsAtoms& atoms, HsGrid* g) {
   for (size_t c = 0; c < n_cells; ++c) g->start[c + 1] += g->start[c];
   g->atoms.assign(static_cast<size_t>(n), 0);
   std::vector<int> fill(g->start.begin(), g->start.end() - 1);
-  for (int k = 0; k < n; ++k) g->atoms[static_cast<size_t>(fill[static_cast<size_t>(cell_of[static_cast<size_t>(k)])]++)] = k;
+  for (int k = 0; k < n; ++k)
+    g->atoms[static_cast<size_t>(fill[static_cast<size_t>(cell_of[static_cast<size_t>(k)])]++)] = k;
   return true;
 }

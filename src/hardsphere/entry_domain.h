@@ -4,16 +4,16 @@
 #pragma once
 
 struct HsEntryDomain {
-  double lo[3];       // box faces: column minimum - r_max (Å)
-  double hi[3];       // box faces: column maximum + r_max (Å)
-  double L[3];        // box edge lengths hi - lo
-  double A_x;         // face areas: Lz*Ly, Lz*Lx and the doubled (Ly*Lx)*2
+  double lo[3];  // box faces: column minimum - r_max (Å)
+  double hi[3];  // box faces: column maximum + r_max (Å)
+  double L[3];   // box edge lengths hi - lo
+  double A_x;    // face areas: Lz*Ly, Lz*Lx and the doubled (Ly*Lx)*2
   double A_y;
   double A_z2;
-  double centre[3];   // centroid of the atom centres
-  double R;           // entry sphere radius: farthest atom surface from the centroid
-  double S;           // entry sphere area
-  bool use_box;       // box volume not larger than sphere volume
+  double centre[3];  // centroid of the atom centres
+  double R;          // entry sphere radius: farthest atom surface from the centroid
+  double S;          // entry sphere area
+  bool use_box;      // box volume not larger than sphere volume
 };
 
 // Encloses the oriented atoms P (n x 3, column-major) with collision radii r
@@ -23,8 +23,7 @@ void hs_entry_domain(const double* P, int n, double number_atoms, const double* 
 
 // Trajectory counts of the three face loops: ceil for x, round (halves away
 // from zero) for y and z. The counts may not add up to n_total.
-void hs_box_counts(double n_total, const HsEntryDomain& dom, double* n_x, double* n_y,
-                   double* n_z);
+void hs_box_counts(double n_total, const HsEntryDomain& dom, double* n_x, double* n_y, double* n_z);
 
 // Incident-flux normalisers that turn summed momentum transfers (kg m/s)
 // into the orientation-table row, for rho in kg/m^3.

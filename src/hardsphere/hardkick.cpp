@@ -1,7 +1,7 @@
 #include "hardsphere/hardkick.h"
 
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <vector>
 
 #include "hardsphere/entry_domain.h"
@@ -71,7 +71,8 @@ double mean_directional_transfer(const double T[9]) {
     mat_vec3(M2, v1, v2);
     mat_vec3(M3, v2, u);
     double w[3];
-    for (int k = 0; k < 3; ++k) w[k] = (T[3 * k] * u[0] + T[3 * k + 1] * u[1]) + T[3 * k + 2] * u[2];
+    for (int k = 0; k < 3; ++k)
+      w[k] = (T[3 * k] * u[0] + T[3 * k + 1] * u[1]) + T[3 * k + 2] * u[2];
     q[static_cast<size_t>(s)] = (u[0] * w[0] + u[1] * w[1]) + u[2] * w[2];
   }
   return rt::b_mean(q.data(), 2000);
@@ -97,10 +98,10 @@ double hardkick_thermal_speed(double T0, double m_gas) {
 }
 
 void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelsheet*/, double* r1,
-              double* r2, double* r3, double Number_atoms, double r_probe, double m_gas,
-              double m_w, double z, double N_total, double n_rotations, double a,
-              double diffusive, double v_c2, double random_C, double p0, double T0,
-              double seedn, double MobcalHS, double* r4, double* r5) {
+              double* r2, double* r3, double Number_atoms, double r_probe, double m_gas, double m_w,
+              double z, double N_total, double n_rotations, double a, double diffusive, double v_c2,
+              double random_C, double p0, double T0, double seedn, double MobcalHS, double* r4,
+              double* r5) {
   hardkick_check_inputs(DATA_atoms, Number_atoms, n_rotations, MobcalHS);
   rt::rng::ensure_initialised();
   rt::rng::rng(seedn);
@@ -123,10 +124,10 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
   for (size_t i = 0; i < 3 * N; ++i) P[i] = data[i];
   const double r_max = rt::max_skip_nan(r.data(), n);
 
-  const int n_rot = !(n_rotations >= 1.0)
-                        ? 0
-                        : (n_rotations >= static_cast<double>(INT_MAX) ? INT_MAX
-                                                                        : static_cast<int>(n_rotations));
+  const int n_rot =
+      !(n_rotations >= 1.0)
+          ? 0
+          : (n_rotations >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(n_rotations));
   const size_t NR = static_cast<size_t>(n_rot);
   std::vector<double> T(3 * NR, 0.0);  // orientation table, column-major
   std::vector<double> K(NR, 0.0);
@@ -176,8 +177,8 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
     *r5 = ((z * (F / mean_directional_transfer(T.data()))) * kCharge) * 10000.0;
   }
 
-  const double C = std::sqrt(((m_gas * 0.3580986219567645) / kBoltzmann) / T0) *
-                   (((F * z) * kCharge) / rho);
+  const double C =
+      std::sqrt(((m_gas * 0.3580986219567645) / kBoltzmann) / T0) * (((F * z) * kCharge) / rho);
   *r2 = ((((C / *r4) * 10000.0) * 1e20) * kPi) * 0.25;
   *r3 = ((((C / *r5) * 10000.0) * 1e20) * kPi) * 0.25;
 }

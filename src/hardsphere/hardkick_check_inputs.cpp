@@ -7,8 +7,7 @@ void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atom
   int cols = 1;
   for (int d = 1; d < DATA_atoms->numDimensions; ++d) cols *= DATA_atoms->size[d];
   if (cols < 4) {
-    rt::raise("hardkick:badInput",
-              "DATA_atoms must have at least 4 columns (x, y, z, radius).");
+    rt::raise("hardkick:badInput", "DATA_atoms must have at least 4 columns (x, y, z, radius).");
   }
   if (!(Number_atoms >= 1.0)) rt::raise("hardkick:badInput", "Number_atoms must be at least 1.");
   if (Number_atoms != static_cast<double>(rows)) {

@@ -1,7 +1,7 @@
 #include "hardsphere/momentum_transfer.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "runtime/blas.h"
@@ -274,7 +274,8 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
             const int c = row + x;
             if (work.stamp[c] == stamp) continue;
             work.stamp[c] = stamp;
-            for (int a = g.start[static_cast<size_t>(c)]; a < g.start[static_cast<size_t>(c) + 1]; ++a) {
+            for (int a = g.start[static_cast<size_t>(c)]; a < g.start[static_cast<size_t>(c) + 1];
+                 ++a) {
               work.hits[m++] = g.atoms[static_cast<size_t>(a)];
             }
           }
@@ -334,8 +335,14 @@ HsScratch hs_scratch_for(HsScratchStore& store, int n, int cells) {
     store.stamp_now = 0;
   }
   double* b = store.reals.data();
-  return HsScratch{b, b + N, b + 4 * N, b + 7 * N, b + 8 * N, store.ints.data(),
-                   store.stamps.data(), &store.stamp_now};
+  return HsScratch{b,
+                   b + N,
+                   b + 4 * N,
+                   b + 7 * N,
+                   b + 8 * N,
+                   store.ints.data(),
+                   store.stamps.data(),
+                   &store.stamp_now};
 }
 
 void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
@@ -358,7 +365,8 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
         std::isfinite(d[2])) {
       found = grid_search(atoms, *atoms.grid, work, position, d, &kc, &u);
     }
-    if (found == Search::kUndecided) found = full_search(atoms, work, position, d, &uniform, &kc, &u);
+    if (found == Search::kUndecided)
+      found = full_search(atoms, work, position, d, &uniform, &kc, &u);
     if (found == Search::kNone) {
       if (i == 1) {  // the launch line misses the molecule
         result[0] = 0.0;
@@ -408,7 +416,7 @@ void momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsE
 }
 
 void b_momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
-                                 const HsScratch& work, double position[3],
-                                 double direction[3], double result[3]) {
+                                 const HsScratch& work, double position[3], double direction[3],
+                                 double result[3]) {
   hs_momentum_transfer(ctx, kFaceCollisionLimit, atoms, em, work, position, direction, result);
 }

@@ -33,12 +33,12 @@ struct HsEmission {
 // Working arrays of one thread, N (or N x 3) elements each; allocated once by
 // the caller and reused by every call on that thread.
 struct HsScratch {
-  double* dist;  // N: entry distance of each atom (search over all atoms)
-  double* E;     // N x 3: atom centres relative to the position (or gathered rows)
-  double* Q;     // N x 3: E projected on the flight line
-  double* t;     // N: distance along the flight to the closest approach
-  double* h;     // N: squared miss distance minus squared radius
-  int* hits;     // N: indices of touched (or gathered) atoms
+  double* dist;              // N: entry distance of each atom (search over all atoms)
+  double* E;                 // N x 3: atom centres relative to the position (or gathered rows)
+  double* Q;                 // N x 3: E projected on the flight line
+  double* t;                 // N: distance along the flight to the closest approach
+  double* h;                 // N: squared miss distance minus squared radius
+  int* hits;                 // N: indices of touched (or gathered) atoms
   std::uint32_t* stamp;      // one mark per grid cell: visited in the current flight
   std::uint32_t* stamp_now;  // the current flight's mark
 };
@@ -61,9 +61,9 @@ HsScratch hs_scratch_for(HsScratchStore& store, int n, int cells = 0);
 // no atom gives exactly (0, 0, 0). Draws from the calling thread's stream:
 // per collision one number, then Maxwell pairs (diffuse, random_C = 1), then
 // two numbers for a cosine-law direction (diffuse, diffusive = 1).
-void hs_momentum_transfer(rt::Context* ctx, int limit, const HsAtoms& atoms,
-                          const HsEmission& em, const HsScratch& work, double position[3],
-                          double direction[3], double result[3]);
+void hs_momentum_transfer(rt::Context* ctx, int limit, const HsAtoms& atoms, const HsEmission& em,
+                          const HsScratch& work, double position[3], double direction[3],
+                          double result[3]);
 
 // The kernel of the sphere loop (at most 350 collisions) and of the box-face
 // loops (at most 450).
@@ -71,8 +71,8 @@ void momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsE
                                const HsScratch& work, double position[3], double direction[3],
                                double result[3]);
 void b_momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
-                                 const HsScratch& work, double position[3],
-                                 double direction[3], double result[3]);
+                                 const HsScratch& work, double position[3], double direction[3],
+                                 double result[3]);
 
 constexpr int kSphereCollisionLimit = 350;
 constexpr int kFaceCollisionLimit = 450;

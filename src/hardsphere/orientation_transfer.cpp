@@ -1,7 +1,7 @@
 #include "hardsphere/orientation_transfer.h"
 
-#include <cmath>
 #include <climits>
+#include <cmath>
 
 #include "runtime/numeric.h"
 #include "runtime/parallel.h"
@@ -16,24 +16,23 @@ int loop_count(double v) {
   return static_cast<int>(v);
 }
 
-using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const HsScratch&,
-                        double*, double*, double*);
+using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const HsScratch&, double*,
+                        double*, double*);
 
 // Runs `count` trajectories in parallel on the loop streams; trajectory k
 // (0-based) is launched by launch(k, start, dir) and its velocity change is
 // written to row offset + k of `rows` (column-major, `ld` rows).
 template <class Launch>
 void run_loop(rt::Context* ctx, int count, Kernel kernel, const HsAtoms& atoms,
-              const HsEmission& em, HsThreadScratch& scratch, const Launch& launch,
-              double* rows, int ld, int offset) {
-  const int cells = atoms.grid == nullptr
-                        ? 0
-                        : atoms.grid->dims[0] * atoms.grid->dims[1] * atoms.grid->dims[2];
+              const HsEmission& em, HsThreadScratch& scratch, const Launch& launch, double* rows,
+              int ld, int offset) {
+  const int cells =
+      atoms.grid == nullptr ? 0 : atoms.grid->dims[0] * atoms.grid->dims[1] * atoms.grid->dims[2];
   if (count <= 0) return;
   rt::rng::LoopStreams streams;
   rt::parallel_blocks(ctx, count, [&](rt::Context& tctx, int begin, int end) {
-    const HsScratch work = hs_scratch_for(scratch.per_thread[static_cast<size_t>(tctx.thread_num)],
-                                          atoms.n, cells);
+    const HsScratch work =
+        hs_scratch_for(scratch.per_thread[static_cast<size_t>(tctx.thread_num)], atoms.n, cells);
     for (int k = begin; k < end; ++k) {
       double start[3];
       double dir[3];
@@ -72,22 +71,24 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
     const int cz = loop_count(nz);
     total = cx + cy + cz;
     rows.assign(3 * static_cast<size_t>(total), 0.0);
-    run_loop(ctx, cx, b_momtum_transGUIFreeparfor, atoms, em, scratch,
-             [&](int, double* s, double* d) { hs_x_face_launch(dom, s, d); }, rows.data(), total,
-             0);
-    run_loop(ctx, cy, b_momtum_transGUIFreeparfor, atoms, em, scratch,
-             [&](int, double* s, double* d) { hs_y_face_launch(dom, s, d); }, rows.data(), total,
-             cx);
-    run_loop(ctx, cz, b_momtum_transGUIFreeparfor, atoms, em, scratch,
-             [&](int, double* s, double* d) { hs_z_face_launch(dom, s, d); }, rows.data(), total,
-             cx + cy);
+    run_loop(
+        ctx, cx, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        [&](int, double* s, double* d) { hs_x_face_launch(dom, s, d); }, rows.data(), total, 0);
+    run_loop(
+        ctx, cy, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        [&](int, double* s, double* d) { hs_y_face_launch(dom, s, d); }, rows.data(), total, cx);
+    run_loop(
+        ctx, cz, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        [&](int, double* s, double* d) { hs_z_face_launch(dom, s, d); }, rows.data(), total,
+        cx + cy);
     G = hs_box_normaliser(nx, rho, m_gas, dom);
   } else {
     total = loop_count(n_total);
     rows.assign(3 * static_cast<size_t>(total), 0.0);
-    run_loop(ctx, total, momtum_transGUIFreeparfor, atoms, em, scratch,
-             [&](int k, double* s, double* d) { hs_sphere_launch(k + 1.0, n_total, dom, s, d); },
-             rows.data(), total, 0);
+    run_loop(
+        ctx, total, momtum_transGUIFreeparfor, atoms, em, scratch,
+        [&](int k, double* s, double* d) { hs_sphere_launch(k + 1.0, n_total, dom, s, d); },
+        rows.data(), total, 0);
     G = hs_sphere_normaliser(n_total, rho, m_gas, dom);
   }
   const double neg_m = -m_gas;

@@ -34,8 +34,8 @@ struct KernelMolecule {
     }
   }
   HsAtoms atoms() const {
-    return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(),
-                   P.data(), use_grid ? &grid : nullptr};
+    return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
+                   use_grid ? &grid : nullptr};
   }
   // Searches contacts through a spatial index from now on.
   bool build_grid() {
@@ -110,8 +110,8 @@ inline Outputs run(const std::vector<Atom>& atoms, const Params& p, double excel
   Outputs o{NAN, NAN, NAN, NAN, NAN, excelsheet};
   hardkick(root.get(), table.get(), &o.excelsheet, &o.r1, &o.r2, &o.r3,
            static_cast<double>(atoms.size()), p.r_probe, p.m_gas, p.m_w, p.z, p.N_total,
-           p.n_rotations, p.a, p.diffusive, p.v_c2, p.random_C, p.p0, p.T0, p.seedn,
-           p.MobcalHS, &o.r4, &o.r5);
+           p.n_rotations, p.a, p.diffusive, p.v_c2, p.random_C, p.p0, p.T0, p.seedn, p.MobcalHS,
+           &o.r4, &o.r5);
   return o;
 }
 

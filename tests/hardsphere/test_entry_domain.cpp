@@ -67,7 +67,7 @@ TEST_F(EntryDomain, BoxCountsUseCeilForXAndRoundForYZ) {
   EXPECT_EQ(nx, 5.0);
   EXPECT_EQ(ny, 2.0);
   EXPECT_EQ(nz, 1.0);
-  EXPECT_NE(nx + ny + nz, 7.0);  // the counts need not add up
+  EXPECT_NE(nx + ny + nz, 7.0);              // the counts need not add up
   hs_box_counts(100.0, dom, &nx, &ny, &nz);  // 57.38, 24.35, 18.27
   EXPECT_EQ(nx, 58.0);
   EXPECT_EQ(ny, 24.0);

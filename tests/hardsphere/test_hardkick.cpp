@@ -52,7 +52,8 @@ class Hardkick : public ::testing::Test {
 };
 
 const std::vector<Atom> kSphere = {{0.3, -0.2, 0.1, 1.5}};  // collision radius 2 with r_probe 0.5
-const std::vector<Atom> kTriangle = {{0.0, 0.0, 0.0, 1.2}, {2.5, 0.0, 0.0, 1.0}, {0.5, 2.0, 0.7, 1.4}};
+const std::vector<Atom> kTriangle = {
+    {0.0, 0.0, 0.0, 1.2}, {2.5, 0.0, 0.0, 1.0}, {0.5, 2.0, 0.7, 1.4}};
 
 TEST_F(Hardkick, NoOrientationGivesZeroMobilityAndInfiniteCrossSection) {
   for (double n_rot : {0.0, 0.5, -2.0, static_cast<double>(NAN)}) {
@@ -104,7 +105,11 @@ TEST_F(Hardkick, OrientationModeAndReproducibility) {
     EXPECT_GT(o.r4, 0.0);
   }
   // Without restoring, the loop streams continue: the trajectories differ.
-  const Outputs again = run(kTriangle, [&] { Params q = p; q.MobcalHS = 2.0; return q; }());
+  const Outputs again = run(kTriangle, [&] {
+    Params q = p;
+    q.MobcalHS = 2.0;
+    return q;
+  }());
   EXPECT_NE(again.r4, random_mode.r4);
 }
 
@@ -261,8 +266,10 @@ TEST_F(Hardkick, SpatialIndexLeavesOrientationResultsUnchanged) {
         rt::rng::LoopStreams s;
         rt::parallel_blocks(root.get(), threads, [&](rt::Context& t, int, int) {
           rt::MtState& st = *rt::rng::current_state();
-          if (restore) st = saved[static_cast<size_t>(t.thread_num)];
-          else saved[static_cast<size_t>(t.thread_num)] = st;
+          if (restore)
+            st = saved[static_cast<size_t>(t.thread_num)];
+          else
+            saved[static_cast<size_t>(t.thread_num)] = st;
         });
       };
       each_stream(false);
@@ -273,7 +280,8 @@ TEST_F(Hardkick, SpatialIndexLeavesOrientationResultsUnchanged) {
       HsThreadScratch plain;
       plain.grid_min_atoms = n + 1;
       hs_orientation_transfer(root.get(), atoms, em, dom, box, 300.0, 1.2, m, plain, without);
-      for (int j = 0; j < 3; ++j) EXPECT_EQ(with_grid[j], without[j]) << threads << " threads, box " << box;
+      for (int j = 0; j < 3; ++j)
+        EXPECT_EQ(with_grid[j], without[j]) << threads << " threads, box " << box;
       EXPECT_GT(with_grid[0], 0.0);
     }
   }
@@ -343,7 +351,8 @@ TEST_F(Hardkick, ConcaveRingExceedsItsProjectedArea) {
   sphere_check = disc.mean;
   EXPECT_TRUE(ccs::test::within(sphere_check, kPi * 4.0, disc.standard_error));
   const ccs::test::Estimate d = ccs::test::mean_and_error(diff);
-  EXPECT_GT(d.mean, ccs::test::stat_tolerance(d.standard_error)) << d.mean << " +- " << d.standard_error;
+  EXPECT_GT(d.mean, ccs::test::stat_tolerance(d.standard_error))
+      << d.mean << " +- " << d.standard_error;
 }
 
 TEST_F(Hardkick, DiffuseThermalReemissionExceedsSpecular) {

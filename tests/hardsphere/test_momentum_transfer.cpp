@@ -34,12 +34,14 @@ Flight fly(KernelMolecule& mol, const HsEmission& em, const double start[3], con
     f.direction[j] = dir[j];
   }
   rt::RootContext root;
-  hs_momentum_transfer(root.get(), limit, mol.atoms(), em, mol.scratch(), f.position,
-                       f.direction, f.result);
+  hs_momentum_transfer(root.get(), limit, mol.atoms(), em, mol.scratch(), f.position, f.direction,
+                       f.result);
   return f;
 }
 
-double dot(const double a[3], const double b[3]) { return (a[0] * b[0] + a[1] * b[1]) + a[2] * b[2]; }
+double dot(const double a[3], const double b[3]) {
+  return (a[0] * b[0] + a[1] * b[1]) + a[2] * b[2];
+}
 
 // Independent specular ray tracer for spheres that do not overlap: nearest
 // intersection ahead, mirror reflection, until the ray leaves.
@@ -69,7 +71,8 @@ Traced trace_specular(const std::vector<Atom>& atoms, const double start[3], con
     if (k < 0) break;
     double n[3];
     for (int j = 0; j < 3; ++j) p[j] += best * d[j];
-    for (int j = 0; j < 3; ++j) n[j] = (p[j] - atoms[static_cast<size_t>(k)][j]) / atoms[static_cast<size_t>(k)][3];
+    for (int j = 0; j < 3; ++j)
+      n[j] = (p[j] - atoms[static_cast<size_t>(k)][j]) / atoms[static_cast<size_t>(k)][3];
     const double dn = dot(d, n);
     for (int j = 0; j < 3; ++j) d[j] -= 2.0 * dn * n[j];
     ++hits;
@@ -276,7 +279,8 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   for (int mol = 0; mol < 5; ++mol) {
     std::vector<Atom> atoms;  // overlapping cluster
-    for (int k = 0; k < 40; ++k) atoms.push_back({5.0 * U(gen), 5.0 * U(gen), 5.0 * U(gen), 1.8 + 0.3 * U(gen)});
+    for (int k = 0; k < 40; ++k)
+      atoms.push_back({5.0 * U(gen), 5.0 * U(gen), 5.0 * U(gen), 1.8 + 0.3 * U(gen)});
     for (int trial = 0; trial < 100; ++trial) {
       double dir[3] = {U(gen), U(gen), U(gen)};
       const double len = std::sqrt(dot(dir, dir));
@@ -290,7 +294,8 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
   // An atom whose entry lies more than 1000 Å ahead loses against the
   // no-contact value: the molecule moves 1000 Å and takes the first
   // untouched atom as its contact atom.
-  const std::vector<Atom> far = {{0.0, 5.0, 0.0, 1.0}, {1500.0, 0.0, 0.0, 1.0}, {0.0, -5.0, 0.0, 1.0}};
+  const std::vector<Atom> far = {
+      {0.0, 5.0, 0.0, 1.0}, {1500.0, 0.0, 0.0, 1.0}, {0.0, -5.0, 0.0, 1.0}};
   const double start[3] = {0.0, 0.0, 0.0};
   const double dir[3] = {1.0, 0.0, 0.0};
   expect_same_as_full_evaluation(far, emission(0.0, 1.0, 0.0, 0.0), start, dir);
@@ -310,7 +315,8 @@ std::vector<Atom> cluster(int n, std::mt19937& gen) {
     if (x * x + y * y + z * z > 1.0) continue;
     atoms.push_back({R * x, R * y, R * z, 2.2 + 0.4 * U(gen)});
   }
-  for (int k = 0; k < n / 50; ++k) atoms[static_cast<size_t>(n - 1 - k)] = atoms[static_cast<size_t>(k * 7)];
+  for (int k = 0; k < n / 50; ++k)
+    atoms[static_cast<size_t>(n - 1 - k)] = atoms[static_cast<size_t>(k * 7)];
   return atoms;
 }
 
