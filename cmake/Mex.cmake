@@ -9,7 +9,9 @@ if(CCS_BUILD_MEX AND CCS_MKOCTFILE)
   execute_process(COMMAND ${CCS_MKOCTFILE} -p OCTLIBDIR
     OUTPUT_VARIABLE CCS_OCT_LIBDIR OUTPUT_STRIP_TRAILING_WHITESPACE)
   find_program(CCS_OCTAVE_CLI octave-cli)
-  if(EXISTS "${CCS_OCT_INCLUDE}/mex.h" AND CCS_OCTAVE_CLI)
+  find_library(CCS_OCTINTERP_LIB octinterp PATHS ${CCS_OCT_LIBDIR} NO_DEFAULT_PATH)
+  find_library(CCS_OCTAVE_LIB octave PATHS ${CCS_OCT_LIBDIR} NO_DEFAULT_PATH)
+  if(EXISTS "${CCS_OCT_INCLUDE}/mex.h" AND CCS_OCTAVE_CLI AND CCS_OCTINTERP_LIB AND CCS_OCTAVE_LIB)
     set(CCS_HAVE_MEX ON)
     message(STATUS "Octave MEX interface: ${CCS_OCT_INCLUDE}")
   endif()
@@ -20,6 +22,17 @@ if(NOT CCS_HAVE_MEX)
 endif()
 
 set(CCS_MEX_DIR ${CMAKE_BINARY_DIR}/mex)
+
+# Symbols every generated plug-in exports (besides its entry computation and
+# companions).
+set(CCS_MEX_COMMON_EXPORTS
+  mexFunction mexfilerequiredapiversion emlrtMexFcnProperties emlrtGetRootTLSGlobal
+  emlrtLockerFunction)
+set(CCS_EMX_EXPORTS_real_T emxInit_real_T emxEnsureCapacity_real_T emxFree_real_T)
+set(CCS_EMX_EXPORTS_int32_T emxInit_int32_T emxEnsureCapacity_int32_T emxFree_int32_T)
+set(CCS_EMX_EXPORTS_uint32_T emxInit_uint32_T emxEnsureCapacity_uint32_T emxFree_uint32_T)
+set(CCS_EMX_EXPORTS_boolean_T emxInit_boolean_T emxEnsureCapacity_boolean_T emxFree_boolean_T)
+set(CCS_EMX_EXPORTS_creal_T emxInit_creal_T emxEnsureCapacity_creal_T emxFree_creal_T)
 
 # ccs_add_mex(NAME SOURCES <files> LIBS <libs> EXPORTS <symbols> [TEST_ONLY])
 # Builds NAME.mex into ${CCS_MEX_DIR}. Only the listed symbols are exported,
@@ -39,9 +52,9 @@ function(ccs_add_mex name)
   add_library(${name} MODULE ${M_SOURCES})
   target_include_directories(${name} PRIVATE ${CCS_OCT_INCLUDE} ${PROJECT_SOURCE_DIR}/src)
   target_compile_definitions(${name} PRIVATE MATLAB_MEX_FILE)
-  target_link_libraries(${name} PRIVATE ${M_LIBS})
+  target_link_libraries(${name} PRIVATE ${M_LIBS} ${CCS_OCTINTERP_LIB} ${CCS_OCTAVE_LIB})
   target_link_options(${name} PRIVATE -Wl,--version-script=${script} -Wl,-Bsymbolic
-                      -Wl,--no-undefined -L${CCS_OCT_LIBDIR} -loctinterp -loctave)
+                      -Wl,--no-undefined)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".mex"
                         LIBRARY_OUTPUT_DIRECTORY ${CCS_MEX_DIR}
                         LINK_DEPENDS ${script})
@@ -60,7 +73,7 @@ function(ccs_add_octave_test name script)
   get_filename_component(fn ${script} NAME_WE)
   add_test(NAME ${name}
     COMMAND ${CCS_OCTAVE_CLI} --no-gui --no-window-system -q --eval
-      "addpath('${CCS_MEX_DIR}'); addpath('${dir}'); addpath('${PROJECT_SOURCE_DIR}/tests/octave'); try, ${fn}(); disp('octave test passed'); catch err, disp(getReport(err)); exit(1); end")
+      "addpath('${CCS_MEX_DIR}'); addpath('${dir}'); addpath('${PROJECT_SOURCE_DIR}/tests/octave'); try, ${fn}(); disp('octave test passed'); catch err, disp(err.message); for k = 1:numel(err.stack), printf('  at %s line %d\\n', err.stack(k).name, err.stack(k).line); end; exit(1); end")
   set_tests_properties(${name} PROPERTIES LABELS octave
-                       ENVIRONMENT "CCS_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data")
+                       ENVIRONMENT "CCS_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data;OMP_NUM_THREADS=2")
 endfunction()

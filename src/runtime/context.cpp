@@ -22,6 +22,13 @@ void HeapScope::unwind() {
   }
 }
 
+void seed_chunk_stream(const Context* ctx, std::uint32_t chunk, MtState& s) {
+  const std::uint32_t key[4] = {static_cast<std::uint32_t>(ctx->stream_seed),
+                                static_cast<std::uint32_t>(ctx->stream_seed >> 32),
+                                ctx->stream_loop, chunk};
+  mt_seed_key(s, key, 4);
+}
+
 void print(const Context* ctx, const char* text) {
   if (ctx != nullptr && ctx->print != nullptr) ctx->print(text);
 }

@@ -11,7 +11,10 @@
 #include <stdexcept>
 #include <string>
 
+#include <cstdint>
+
 #include "emx_array.h"
+#include "mt19937.h"
 
 namespace rt {
 
@@ -53,7 +56,19 @@ struct Context {
   omp_nest_lock_t* nest_lock = nullptr;  // guards shared counters
   int num_procs = 1;
   int thread_num = 0;  // per-thread contexts: the OpenMP thread number
+
+  // Reproducible streams (used by the command-line program): when set, the
+  // parallel loops of a computation draw from streams keyed by this seed,
+  // the loop and a fixed-size chunk of iterations instead of from the
+  // per-thread loop streams, so results do not depend on the thread count.
+  bool keyed_streams = false;
+  std::uint64_t stream_seed = 0;
+  std::uint32_t stream_loop = 0;  // set by the driver before each loop
 };
+
+// Seeds `s` for chunk `chunk` of the current loop of a context with keyed
+// streams.
+void seed_chunk_stream(const Context* ctx, std::uint32_t chunk, MtState& s);
 
 // Print through the context's host console (serial code only).
 void print(const Context* ctx, const char* text);

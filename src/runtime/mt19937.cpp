@@ -12,6 +12,33 @@ void mt_seed(MtState& s, std::uint32_t seed) {
   s.w[624] = 624;
 }
 
+void mt_seed_key(MtState& s, const std::uint32_t* key, int length) {
+  mt_seed(s, 19650218u);
+  std::uint32_t* mt = s.w;
+  int i = 1;
+  int j = 0;
+  for (int k = 624 > length ? 624 : length; k > 0; --k) {
+    mt[i] = (mt[i] ^ ((mt[i - 1] ^ (mt[i - 1] >> 30)) * 1664525u)) + key[j] + static_cast<std::uint32_t>(j);
+    ++i;
+    ++j;
+    if (i >= 624) {
+      mt[0] = mt[623];
+      i = 1;
+    }
+    if (j >= length) j = 0;
+  }
+  for (int k = 623; k > 0; --k) {
+    mt[i] = (mt[i] ^ ((mt[i - 1] ^ (mt[i - 1] >> 30)) * 1566083941u)) - static_cast<std::uint32_t>(i);
+    ++i;
+    if (i >= 624) {
+      mt[0] = mt[623];
+      i = 1;
+    }
+  }
+  mt[0] = 0x80000000u;
+  s.w[624] = 624;
+}
+
 namespace {
 void twist(MtState& s) {
   for (int kk = 0; kk < 227; ++kk) {

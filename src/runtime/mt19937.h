@@ -15,6 +15,10 @@ struct MtState {
 // Standard initialisation from one 32-bit seed.
 void mt_seed(MtState& s, std::uint32_t seed);
 
+// Standard initialisation from a key of several 32-bit words (independent
+// streams for distinct keys).
+void mt_seed_key(MtState& s, const std::uint32_t* key, int length);
+
 // One tempered 32-bit output.
 std::uint32_t mt_next(MtState& s);
 

@@ -64,3 +64,48 @@ void parallel_blocks(Context* ctx, int n, Body&& body) {
 }
 
 }  // namespace rt
+
+#include "random_streams.h"
+
+namespace rt {
+
+// Iterations per chunk of a loop with keyed streams.
+constexpr int kStreamChunk = 16;
+
+// Runs body(state, thread_ctx, k) for k in [0, n), with
+// state = make_state(thread_ctx) created once per thread (and destroyed with
+// it, also on error) and finish(state, thread_ctx) run at the end of a
+// thread's share unless the thread failed.
+// With the per-thread loop streams (the default) each thread runs its static
+// block in order. With keyed streams (ctx->keyed_streams) the iterations are
+// cut into chunks of kStreamChunk; every chunk runs on one thread from a
+// stream of its own, so each iteration sees the same draws whatever the
+// thread count.
+template <class MakeState, class Body, class Finish>
+void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& body,
+                         Finish&& finish) {
+  if (!ctx->keyed_streams) {
+    parallel_blocks(ctx, n, [&](Context& tctx, int b, int e) {
+      if (b >= e) return;
+      auto state = make_state(tctx);
+      for (int k = b; k < e; ++k) body(state, tctx, k);
+      finish(state, tctx);
+    });
+    return;
+  }
+  const int chunks = n > 0 ? (n + kStreamChunk - 1) / kStreamChunk : 0;
+  parallel_blocks(ctx, chunks, [&](Context& tctx, int b, int e) {
+    if (b >= e) return;
+    auto state = make_state(tctx);
+    MtState s;
+    for (int c = b; c < e; ++c) {
+      seed_chunk_stream(ctx, static_cast<std::uint32_t>(c), s);
+      rng::ScopedStream scoped(&s);
+      const int end = (c + 1) * kStreamChunk < n ? (c + 1) * kStreamChunk : n;
+      for (int k = c * kStreamChunk; k < end; ++k) body(state, tctx, k);
+    }
+    finish(state, tctx);
+  });
+}
+
+}  // namespace rt

@@ -140,15 +140,19 @@ void rand_fill(double* out, int n) {
   for (int i = 0; i < n; ++i) out[i] = mt_double(s);
 }
 
-void randperm(double n_in, emxArray_real_T* out) {
-  const int n = static_cast<int>(n_in);
-  std::vector<double> p(static_cast<std::size_t>(n > 0 ? n : 0));
-  rand_fill(p.data(), n);
-  std::vector<int> idx(p.size());
+void stable_order(const double* v, int n, double* out) {
+  std::vector<int> idx(static_cast<std::size_t>(n > 0 ? n : 0));
   std::iota(idx.begin(), idx.end(), 0);
-  std::stable_sort(idx.begin(), idx.end(), [&](int a, int b) { return p[a] < p[b]; });
-  rt::resize(out, 1, n > 0 ? n : 0);
-  for (std::size_t k = 0; k < idx.size(); ++k) out->data[k] = idx[k] + 1.0;
+  std::stable_sort(idx.begin(), idx.end(), [&](int a, int b) { return v[a] < v[b]; });
+  for (std::size_t k = 0; k < idx.size(); ++k) out[k] = idx[k] + 1.0;
+}
+
+void randperm(double n_in, emxArray_real_T* out) {
+  const int n = n_in > 0.0 ? static_cast<int>(n_in) : 0;
+  std::vector<double> p(static_cast<std::size_t>(n));
+  rand_fill(p.data(), n);
+  rt::resize(out, 1, n);
+  stable_order(p.data(), n, out->data);
 }
 
 void enter_loop_streams() {

@@ -42,6 +42,10 @@ void rand_fill(double* out, int n);
 // (a 1 x n row; 1 x 0 for n = 0).
 void randperm(double n, emxArray_real_T* out);
 
+// 1-based indices of v[0..n) in ascending order of value; an index whose value
+// equals a later one's comes first.
+void stable_order(const double* v, int n, double* out);
+
 // Switch the calling thread to (useMaster) or back from the master loop
 // stream; also exchanges the generator-kind words. Does nothing inside a
 // parallel region.

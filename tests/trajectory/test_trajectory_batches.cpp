@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <vector>
+
+#include "runtime/random_streams.h"
+#include "support/statistics.h"
+#include "trajectory/trajectory_batches.h"
+
+using namespace ccs::trajectory;
+
+namespace {
+
+struct Launch {
+  double p[3];
+  double d[3];
+  double x_red;
+};
+
+// A runner that records every launch and returns dp = (k, 0, 0) with k the
+// launch's running number on its thread.
+struct Recorder {
+  std::vector<Launch> launches;
+};
+void* rec_make(const void*) { return new int(0); }
+void rec_destroy(void* w) { delete static_cast<int*>(w); }
+void rec_run(const void* shared, void*, const double p[3], const double d[3], double x_red,
+             double dp[3]) {
+  auto* r = const_cast<Recorder*>(static_cast<const Recorder*>(shared));
+  Launch l{{p[0], p[1], p[2]}, {d[0], d[1], d[2]}, x_red};
+#pragma omp critical(recorder)
+  r->launches.push_back(l);
+  dp[0] = p[0];
+  dp[1] = d[0];
+  dp[2] = x_red;
+}
+
+class Batches : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    omp_set_num_threads(1);
+    rt::rng::reset_for_tests();
+    rt::rng::first_time_init();
+  }
+  void TearDown() override { omp_set_num_threads(2); }
+  // Launches of a sphere loop on a freshly loaded stream.
+  std::vector<Launch> sphere(double n_total, int* launched_count = nullptr) {
+    rt::rng::reset_for_tests();
+    rt::rng::first_time_init();
+    Recorder rec;
+    TrajectoryRunner r{&rec_make, &rec_run, &rec_destroy, &rec};
+    const int n = static_cast<int>(n_total);
+    std::vector<double> result(static_cast<std::size_t>(n) * 3, -1.0);
+    double launched = 0.0;
+    rt::RootContext root;
+    {
+      rt::rng::LoopStreams loop;
+      run_sphere_loop(root.get(), EntrySphere{{1.0, -2.0, 0.5}, 7.0, n_total}, r, result.data(),
+                      n, 0, &launched);
+    }
+    if (launched_count != nullptr) *launched_count = static_cast<int>(launched);
+    // Row k holds launch k's numbers.
+    for (int k = 0; k < n; ++k) EXPECT_EQ(result[k], rec.launches[k].p[0]);
+    return rec.launches;
+  }
+};
+
+}  // namespace
+
+// With N_total = 5 the first two trajectories enter on the +x side and the
+// last three are the mirror images (in x) of what the same draws give
+// unmirrored.
+TEST_F(Batches, SphereLoopMirrorsTheSecondHalf) {
+  int launched = 0;
+  const std::vector<Launch> five = sphere(5, &launched);
+  EXPECT_EQ(launched, 5);
+  const std::vector<Launch> plain = sphere(1000);  // the first 5 are all in the first half
+  const double cx = 1.0;
+  for (int k = 0; k < 5; ++k) {
+    const bool mirrored = k >= 2;
+    EXPECT_EQ(five[k].p[0] - cx, (mirrored ? -1.0 : 1.0) * (plain[k].p[0] - cx)) << k;
+    EXPECT_EQ(five[k].d[0], (mirrored ? -1.0 : 1.0) * plain[k].d[0]) << k;
+    EXPECT_EQ(five[k].p[1], plain[k].p[1]);
+    EXPECT_EQ(five[k].d[2], plain[k].d[2]);
+    EXPECT_EQ(five[k].x_red, plain[k].x_red);
+  }
+}
+
+// Entry points lie on the sphere, directions are unit vectors pointing
+// inwards, and the first half moves along +x.
+TEST_F(Batches, SphereLaunchesEnterTheSphere) {
+  const std::vector<Launch> l = sphere(400);
+  const double c[3] = {1.0, -2.0, 0.5};
+  for (int k = 0; k < 400; ++k) {
+    const double r[3] = {l[k].p[0] - c[0], l[k].p[1] - c[1], l[k].p[2] - c[2]};
+    EXPECT_NEAR(std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]), 7.0, 1e-12);
+    EXPECT_NEAR(l[k].d[0] * l[k].d[0] + l[k].d[1] * l[k].d[1] + l[k].d[2] * l[k].d[2], 1.0,
+                1e-12);
+    EXPECT_LE(r[0] * l[k].d[0] + r[1] * l[k].d[1] + r[2] * l[k].d[2], 1e-9) << k;
+    if (k < 200) EXPECT_GE(l[k].d[0], 0.0);
+    if (k >= 200) EXPECT_LE(l[k].d[0], 0.0);
+  }
+}
+
+// Reduced speeds follow x^4 exp(-x^2) on [0, 5): mean 8/(3 sqrt(pi)).
+TEST_F(Batches, ReducedSpeedHasTheFluxWeightedMean) {
+  rt::rng::rng(12);
+  std::vector<double> x(40000);
+  for (double& v : x) {
+    v = sample_reduced_speed();
+    ASSERT_GE(v, 0.0);
+    ASSERT_LT(v, 5.0);
+  }
+  const auto est = ccs::test::mean_and_error(x);
+  EXPECT_TRUE(ccs::test::within(est.mean, 8.0 / (3.0 * std::sqrt(M_PI)), est.standard_error))
+      << est.mean;
+}
+
+// Face loops: every launch starts on its face, inside the face's rectangle,
+// and moves into the box; the counter holds the launches of all three.
+TEST_F(Batches, FaceLaunchesStartOnTheirFaceAndEnterTheBox) {
+  Recorder rec;
+  TrajectoryRunner r{&rec_make, &rec_run, &rec_destroy, &rec};
+  const EntryBox b{{-3, -4, -5}, {3, 4, 5}, {6, 8, 10}};
+  std::vector<double> result(3 * 300, 0.0);
+  double launched = 0.0;
+  rt::RootContext root;
+  omp_set_num_threads(2);
+  {
+    rt::rng::LoopStreams loop;
+    for (int axis = 0; axis < 3; ++axis) {
+      run_face_loop(root.get(), axis, 100, b, r, result.data(), 300, 100 * axis, &launched);
+    }
+  }
+  EXPECT_EQ(launched, 300.0);
+  ASSERT_EQ(rec.launches.size(), 300u);
+  for (int k = 0; k < 300; ++k) {
+    const int axis = k / 100;
+    // Rows in loop order: recover this row's launch through dp = (p_x, d_x, x_red).
+    const double px = result[k];
+    const double dx = result[k + 300];
+    EXPECT_GE(px, b.lo[0]);
+    EXPECT_LE(px, b.hi[0]);
+    if (axis == 0) EXPECT_TRUE(px == (dx < 0 ? b.hi[0] : b.lo[0]));
+  }
+  for (const Launch& l : rec.launches) {
+    EXPECT_NEAR(l.d[0] * l.d[0] + l.d[1] * l.d[1] + l.d[2] * l.d[2], 1.0, 1e-12);
+    int on_face = 0;
+    for (int j = 0; j < 3; ++j) {
+      if (l.p[j] == b.lo[j]) {
+        ++on_face;
+        EXPECT_GE(l.d[j], 0.0);
+      } else if (l.p[j] == b.hi[j]) {
+        ++on_face;
+        EXPECT_LT(l.d[j], 0.0);
+      } else {
+        EXPECT_GT(l.p[j], b.lo[j]);
+        EXPECT_LT(l.p[j], b.hi[j]);
+      }
+    }
+    EXPECT_GE(on_face, 1);
+  }
+}
