@@ -125,7 +125,7 @@ void BM_ContactSearch(benchmark::State& state) {
   const double n_total = n > 5000 ? 500 : 5000;
   for (auto _ : state) {
     double row[3];
-    hs_orientation_transfer(root.get(), mol, em, dom, false, n_total, 1.2, m_gas, scratch, row);
+    hs_orientation_transfer(root.get(), mol, em, dom, false, n_total, 1.2, m_gas, scratch, 0, row);
     benchmark::DoNotOptimize(row[0]);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n_total));

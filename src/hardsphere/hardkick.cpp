@@ -151,7 +151,7 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
     HsEntryDomain dom;
     hs_entry_domain(P.data(), n, Number_atoms, r.data(), r_max, &dom);
     double row[3];
-    hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, N_total, rho, m_gas, scratch, row);
+    hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, N_total, rho, m_gas, scratch, o, row);
     for (int j = 0; j < 3; ++j) T[o + j * NR] = row[j];
     K[static_cast<size_t>(o)] = (((F / T[o]) * z) * kCharge) * 10000.0;
 

@@ -19,6 +19,9 @@ struct HsThreadScratch {
 // sphere of `dom` and writes the row of the orientation table: the column
 // sums of -m_gas * (velocity changes), rows taken in trajectory order (box:
 // x-face, y-face, z-face rows), each divided by the flux normaliser.
+// `orientation` (0-based) keys the loops' streams when the context asks for
+// keyed streams.
 void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                              const HsEntryDomain& dom, bool use_box, double n_total, double rho,
-                             double m_gas, HsThreadScratch& scratch, double row[3]);
+                             double m_gas, HsThreadScratch& scratch, int orientation,
+                             double row[3]);
