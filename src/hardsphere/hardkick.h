@@ -16,7 +16,7 @@
 // excelsheet is not read or written. Orientation draws come from the serial
 // stream seeded with seedn, trajectory draws from the loop streams.
 // Raises "hardkick:badInput" for inputs hardkick_check_inputs rejects.
-void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* excelsheet, double* r1,
+extern "C" void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* excelsheet, double* r1,
               double* r2, double* r3, double Number_atoms, double r_probe, double m_gas, double m_w,
               double z, double N_total, double n_rotations, double a, double diffusive, double v_c2,
               double random_C, double p0, double T0, double seedn, double MobcalHS, double* r4,
