@@ -50,12 +50,6 @@ struct CallbackObserver {
   }
 };
 
-// Running NaN-skipping minimum: the first non-NaN value starts the scan and
-// only strictly smaller values replace it.
-inline void min_skip_nan_update(double& m, double value) {
-  if (value < m || std::isnan(m)) m = value;
-}
-
 inline bool outside_box(const double x[3], const double* box) {
   return x[0] > box[1] || x[0] < box[0] || x[1] > box[3] || x[1] < box[2] || x[2] > box[5] ||
          x[2] < box[4];
@@ -178,11 +172,11 @@ inline void require_near_idx(LjArray near_idx, int nrows) {
   }
 }
 
-// Working arrays of n values each, grown (never shrunk) before the step loop.
-inline void reserve(LjScratch& ws, int n) {
-  const std::size_t need = n > 0 ? static_cast<std::size_t>(n) : 0;
-  if (ws.site_a.size() < need) ws.site_a.resize(need);
-  if (ws.site_b.size() < need) ws.site_b.resize(need);
+// Working storage of `count` doubles, grown (never shrunk) before the step
+// loop.
+inline double* reserve(LjScratch& ws, std::size_t count) {
+  if (ws.values.size() < count + 1) ws.values.resize(count + 1);
+  return ws.values.data();
 }
 
 }  // namespace ccs::lj

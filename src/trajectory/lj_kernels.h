@@ -28,8 +28,7 @@ inline std::int32_t lj_numel(LjArray a) { return a.rows * a.cols; }
 // evaluation needs in a second pass. Grown on demand at the start of a call,
 // never inside the step loop; reuse one per thread across trajectories.
 struct LjScratch {
-  std::vector<double> site_a;
-  std::vector<double> site_b;
+  std::vector<double> values;
 };
 
 // Optional per-step callback (tests, diagnostics): called once after the

@@ -20,41 +20,53 @@ struct SiteChargeForces {
   const double* A;
   const double* B;
   double Fc;
-  double* wu;  // per site: w_i / r_i^2, for the gradient pass
+  // Working arrays per site: r^2, w_i = q_i/r^3, w_i/r^2, Lennard-Jones factor.
+  double* r2;
+  double* w;
+  double* wu;
+  double* f;
   LjArray near_idx;
 
   double field2 = 0.0;  // E^2 at the last evaluated position
 
   // a = (K_F/2)(G - E S) + sum_i (A_i/r^8 - B_i/r^14) (x_i - x); returns the
-  // smallest squared site distance.
+  // smallest squared site distance. The per-site factors are independent
+  // (vector loop); every sum runs in site order.
   double accel(const double x[3], double a[3]) {
+    const double x0 = x[0], x1 = x[1], x2 = x[2];
+#pragma omp simd
+    for (int i = 0; i < n; ++i) {
+      const double dx = sites[i] - x0;
+      const double dy = sites[i + n] - x1;
+      const double dz = sites[i + 2 * n] - x2;
+      const double d2 = (dx * dx + dy * dy) + dz * dz;
+      const double u = 1.0 / d2;
+      const double wi = (u * std::sqrt(u)) * q[i];
+      const double u6 = (u * u) * u;
+      r2[i] = d2;
+      w[i] = wi;
+      wu[i] = wi * u;
+      f[i] = ((A[i] - B[i] * u6) * u6) * u;
+    }
     double ex = 0.0, ey = 0.0, ez = 0.0, s = 0.0;
     double lx = 0.0, ly = 0.0, lz = 0.0;
-    double d2min = NAN;
     for (int i = 0; i < n; ++i) {
-      const double dx = sites[i] - x[0];
-      const double dy = sites[i + n] - x[1];
-      const double dz = sites[i + 2 * n] - x[2];
-      const double r2 = (dx * dx + dy * dy) + dz * dz;
-      const double u = 1.0 / r2;
-      const double w = (u * std::sqrt(u)) * q[i];
-      ex += w * dx;
-      ey += w * dy;
-      ez += w * dz;
-      s += w;
-      wu[i] = w * u;
-      const double u6 = (u * u) * u;
-      const double f = ((A[i] - B[i] * u6) * u6) * u;
-      lx += f * dx;
-      ly += f * dy;
-      lz += f * dz;
-      lj::min_skip_nan_update(d2min, r2);
+      const double dx = sites[i] - x0;
+      const double dy = sites[i + n] - x1;
+      const double dz = sites[i + 2 * n] - x2;
+      ex += w[i] * dx;
+      ey += w[i] * dy;
+      ez += w[i] * dz;
+      s += w[i];
+      lx += f[i] * dx;
+      ly += f[i] * dy;
+      lz += f[i] * dz;
     }
     double gx = 0.0, gy = 0.0, gz = 0.0;
     for (int i = 0; i < n; ++i) {
-      const double dx = sites[i] - x[0];
-      const double dy = sites[i + n] - x[1];
-      const double dz = sites[i + 2 * n] - x[2];
+      const double dx = sites[i] - x0;
+      const double dy = sites[i + n] - x1;
+      const double dz = sites[i + 2 * n] - x2;
       const double p = (dx * ex + dy * ey) + dz * ez;
       const double g = (wu[i] * p) * 3.0;
       gx += g * dx;
@@ -66,7 +78,7 @@ struct SiteChargeForces {
     a[1] = ((gy - ey * s) * h) + ly;
     a[2] = ((gz - ez * s) * h) + lz;
     field2 = (ey * ey + ex * ex) + ez * ez;
-    return d2min;
+    return rt::min_skip_nan(r2, n);
   }
 
   double launch(const double x[3], double a[3]) {
@@ -106,10 +118,11 @@ extern "C" void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], 
 
   LjScratch local;
   LjScratch& scratch = ws != nullptr ? *ws : local;
-  lj::reserve(scratch, n);
+  double* work = lj::reserve(scratch, 4 * static_cast<std::size_t>(n));
 
-  SiteChargeForces forces{coords_m.data, n, q.data, lj_att.data, lj_rep.data,
-                          Force_const,   scratch.site_a.data(), near_idx};
+  SiteChargeForces forces{coords_m.data, n,        q.data,       lj_att.data,
+                          lj_rep.data,   Force_const, work,      work + n,
+                          work + 2 * n,  work + 3 * n, near_idx};
   const lj::Launch in{box,   pos,   dir,   Force_const,
                       dt0,   x_red, m_gas, v_c_t,
                       ((1e-10 / v_c) * 1e20) / deltatenhance, near_flag};

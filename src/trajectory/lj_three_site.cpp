@@ -31,32 +31,43 @@ struct ThreeSiteForces {
   const double* e;  // site-charge energy coefficient per atom
   double Fc;
   double m_gas;
-  double* rho0;  // per atom: 1/r from the centre
-  double* wu;    // per atom: w_i / r_i^2, for the gradient pass
+  // Working arrays per atom. Centre: r^2, 1/r, w_i = q_i/r^3, w_i/r^2. End
+  // sites of one orientation: Lennard-Jones force and energy factors and
+  // site-charge force factors of the + and - site; site-charge energy terms.
+  double* r2;
+  double* rho0;
+  double* w;
+  double* wu;
+  double *fp, *fm, *lp, *lm, *kp, *km, *qt;
   LjArray near_idx;
 
   double field2 = 0.0;
 
   double accel(const double x[3], double a[3], bool at_launch) {
     // Centre: field E, S, dipole acceleration, nearest distance.
-    double ex = 0.0, ey = 0.0, ez = 0.0, S = 0.0;
-    double d2min = NAN;
+    const double x0 = x[0], x1 = x[1], x2 = x[2];
+#pragma omp simd
     for (int i = 0; i < n; ++i) {
-      const double dx = atoms[i] - x[0];
-      const double dy = atoms[i + n] - x[1];
-      const double dz = atoms[i + 2 * n] - x[2];
-      const double r2 = (dx * dx + dy * dy) + dz * dz;
-      const double u = 1.0 / r2;
+      const double dx = atoms[i] - x0;
+      const double dy = atoms[i + n] - x1;
+      const double dz = atoms[i + 2 * n] - x2;
+      const double d2 = (dx * dx + dy * dy) + dz * dz;
+      const double u = 1.0 / d2;
       const double rho = std::sqrt(u);
-      const double w = (u * rho) * q[i];
-      ex += w * dx;
-      ey += w * dy;
-      ez += w * dz;
-      S += w;
+      const double wi = (u * rho) * q[i];
+      r2[i] = d2;
       rho0[i] = rho;
-      wu[i] = w * u;
-      lj::min_skip_nan_update(d2min, r2);
+      w[i] = wi;
+      wu[i] = wi * u;
     }
+    double ex = 0.0, ey = 0.0, ez = 0.0, S = 0.0;
+    for (int i = 0; i < n; ++i) {
+      ex += w[i] * (atoms[i] - x0);
+      ey += w[i] * (atoms[i + n] - x1);
+      ez += w[i] * (atoms[i + 2 * n] - x2);
+      S += w[i];
+    }
+    const double d2min = rt::min_skip_nan(r2, n);
     double gx = 0.0, gy = 0.0, gz = 0.0;
     for (int i = 0; i < n; ++i) {
       const double dx = atoms[i] - x[0];
@@ -84,12 +95,12 @@ struct ThreeSiteForces {
         xp[c] = x[c] + delta;
         xm[c] = x[c] - delta;
       }
-      double ap[3] = {0.0, 0.0, 0.0}, am[3] = {0.0, 0.0, 0.0};
-      double cp[3] = {0.0, 0.0, 0.0}, cm[3] = {0.0, 0.0, 0.0};
-      double Lp = 0.0, Lm = 0.0, Q = 0.0;
+      // Per-atom terms of both end sites (independent across atoms), then
+      // the sums in atom order.
+#pragma omp simd
       for (int i = 0; i < n; ++i) {
         const double xi = atoms[i], yi = atoms[i + n], zi = atoms[i + 2 * n];
-        double rho_p, rho_m;
+        double rp, rm;
         {
           const double dx = xi - xp[0], dy = yi - xp[1], dz = zi - xp[2];
           const double u = 1.0 / ((dx * dx + dy * dy) + dz * dz);
@@ -97,16 +108,10 @@ struct ThreeSiteForces {
           const double t = u * rho;
           const double hh = t * t;
           const double b = hh * B[i];
-          const double f = ((A[i] - b) * hh) * u;
-          ap[0] += f * dx;
-          ap[1] += f * dy;
-          ap[2] += f * dz;
-          Lp += (C[i] - b * 0.08333333333333333) * hh;
-          const double kc = k[i] * t;
-          cp[0] += kc * dx;
-          cp[1] += kc * dy;
-          cp[2] += kc * dz;
-          rho_p = rho;
+          fp[i] = ((A[i] - b) * hh) * u;
+          lp[i] = (C[i] - b * 0.08333333333333333) * hh;
+          kp[i] = k[i] * t;
+          rp = rho;
         }
         {
           const double dx = xi - xm[0], dy = yi - xm[1], dz = zi - xm[2];
@@ -115,18 +120,39 @@ struct ThreeSiteForces {
           const double t = u * rho;
           const double hh = t * t;
           const double b = hh * B[i];
-          const double f = ((A[i] - b) * hh) * u;
-          am[0] += f * dx;
-          am[1] += f * dy;
-          am[2] += f * dz;
-          Lm += (C[i] - b * 0.08333333333333333) * hh;
-          const double kc = k[i] * t;
-          cm[0] += kc * dx;
-          cm[1] += kc * dy;
-          cm[2] += kc * dz;
-          rho_m = rho;
+          fm[i] = ((A[i] - b) * hh) * u;
+          lm[i] = (C[i] - b * 0.08333333333333333) * hh;
+          km[i] = k[i] * t;
+          rm = rho;
         }
-        Q += e[i] * (((rho0[i] + rho0[i]) - rho_p) - rho_m);
+        qt[i] = e[i] * (((rho0[i] + rho0[i]) - rp) - rm);
+      }
+      double ap[3] = {0.0, 0.0, 0.0}, am[3] = {0.0, 0.0, 0.0};
+      double cp[3] = {0.0, 0.0, 0.0}, cm[3] = {0.0, 0.0, 0.0};
+      double Lp = 0.0, Lm = 0.0, Q = 0.0;
+      for (int i = 0; i < n; ++i) {
+        const double xi = atoms[i], yi = atoms[i + n], zi = atoms[i + 2 * n];
+        {
+          const double dx = xi - xp[0], dy = yi - xp[1], dz = zi - xp[2];
+          ap[0] += fp[i] * dx;
+          ap[1] += fp[i] * dy;
+          ap[2] += fp[i] * dz;
+          Lp += lp[i];
+          cp[0] += kp[i] * dx;
+          cp[1] += kp[i] * dy;
+          cp[2] += kp[i] * dz;
+        }
+        {
+          const double dx = xi - xm[0], dy = yi - xm[1], dz = zi - xm[2];
+          am[0] += fm[i] * dx;
+          am[1] += fm[i] * dy;
+          am[2] += fm[i] * dz;
+          Lm += lm[i];
+          cm[0] += km[i] * dx;
+          cm[1] += km[i] * dy;
+          cm[2] += km[i] * dz;
+        }
+        Q += qt[i];
       }
       for (int c = 0; c < 3; ++c)
         acc[j][c] = ((a_ion[c] + ap[c]) + am[c]) - (E[c] * two_s - (cm[c] + cp[c]));
@@ -189,15 +215,20 @@ extern "C" void c_mompolsimpGUIFreeLJparforocto(
 
   LjScratch local;
   LjScratch& scratch = ws != nullptr ? *ws : local;
-  lj::reserve(scratch, n);
+  double* work = lj::reserve(scratch, 11 * static_cast<std::size_t>(n));
 
   ThreeSiteForces forces{coords_m.data,  n,
                          q.data,         lj_att.data,
                          lj_rep.data,    lj_energy.data,
                          q_site,         q_force.data,
                          q_energy.data,  Force_const,
-                         m_gas,          scratch.site_a.data(),
-                         scratch.site_b.data(), near_idx};
+                         m_gas,          work,
+                         work + n,       work + 2 * n,
+                         work + 3 * n,   work + 4 * n,
+                         work + 5 * n,   work + 6 * n,
+                         work + 7 * n,   work + 8 * n,
+                         work + 9 * n,   work + 10 * n,
+                         near_idx};
   const lj::Launch in{box,   pos,   dir,   Force_const,
                       dt0,   x_red, m_gas, v_c_t,
                       (((1.0 / v_c) * 1e-10) * 1e20) / deltatenhance, near_flag};

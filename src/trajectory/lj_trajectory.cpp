@@ -10,8 +10,8 @@ namespace {
 
 struct FieldForces {
   static constexpr double kDtMax = 2e-13;
-  static constexpr bool kNanDtStays = false;
   static constexpr bool kExitUsesPreStepV = true;
+  static constexpr bool kNanDtStays = false;
 
   // Lennard-Jones atoms: positions (n x 3, m), attractive and repulsive
   // coefficients.
@@ -26,26 +26,37 @@ struct FieldForces {
   bool single;  // one charge: closed-form force, field kept from the launch
   double q2_1;
   double Fc;
-  double* wi;  // per charge: w_k / |r_k - x|^2, for the gradient pass
+  // Working arrays: per atom r^2 and force factor; per charge w_k and w_k/r_k^2.
+  double* r2;
+  double* f;
+  double* w;
+  double* wi;
   LjArray near_idx;
 
   double field2 = 0.0;     // E^2 of the last full field evaluation
   double r2_single = 0.0;  // squared distance to the single charge at the last x
 
   // Field E = sum_k q_k (r_k - x)/|r_k - x|^3 and S = sum_k q_k/|r_k - x|^3.
+  // The per-charge factors are independent (vector loop); the sums run in
+  // charge order.
   void field(const double x[3], double E[3], double& S) {
+    const double x0 = x[0], x1 = x[1], x2 = x[2];
+#pragma omp simd
+    for (int k = 0; k < nc; ++k) {
+      const double dx = qpos[k] - x0;
+      const double dy = qpos[k + nc] - x1;
+      const double dz = qpos[k + 2 * nc] - x2;
+      const double i = 1.0 / ((dx * dx + dy * dy) + dz * dz);
+      const double wk = (i * std::sqrt(i)) * q[k];
+      w[k] = wk;
+      wi[k] = wk * i;
+    }
     double ex = 0.0, ey = 0.0, ez = 0.0, s = 0.0;
     for (int k = 0; k < nc; ++k) {
-      const double dx = qpos[k] - x[0];
-      const double dy = qpos[k + nc] - x[1];
-      const double dz = qpos[k + 2 * nc] - x[2];
-      const double i = 1.0 / ((dx * dx + dy * dy) + dz * dz);
-      const double w = (i * std::sqrt(i)) * q[k];
-      ex += w * dx;
-      ey += w * dy;
-      ez += w * dz;
-      s += w;
-      wi[k] = w * i;
+      ex += w[k] * (qpos[k] - x0);
+      ey += w[k] * (qpos[k + nc] - x1);
+      ez += w[k] * (qpos[k + 2 * nc] - x2);
+      s += w[k];
     }
     E[0] = ex;
     E[1] = ey;
@@ -76,26 +87,29 @@ struct FieldForces {
 
   // Lennard-Jones acceleration sum_i (A_i/r^8 - B_i/r^14) (x_i - x); returns
   // the smallest squared atom distance.
-  double lennard_jones(const double x[3], double a_lj[3]) const {
-    double ax = 0.0, ay = 0.0, az = 0.0;
-    double d2min = NAN;
+  double lennard_jones(const double x[3], double a_lj[3]) {
+    const double x0 = x[0], x1 = x[1], x2 = x[2];
+#pragma omp simd
     for (int i = 0; i < n; ++i) {
-      const double dx = atoms[i] - x[0];
-      const double dy = atoms[i + n] - x[1];
-      const double dz = atoms[i + 2 * n] - x[2];
-      const double r2 = (dx * dx + dy * dy) + dz * dz;
-      const double u = 1.0 / r2;
+      const double dx = atoms[i] - x0;
+      const double dy = atoms[i + n] - x1;
+      const double dz = atoms[i + 2 * n] - x2;
+      const double d2 = (dx * dx + dy * dy) + dz * dz;
+      const double u = 1.0 / d2;
       const double u6 = (u * u) * u;
-      const double f = ((A[i] - B[i] * u6) * u6) * u;
-      ax += f * dx;
-      ay += f * dy;
-      az += f * dz;
-      lj::min_skip_nan_update(d2min, r2);
+      r2[i] = d2;
+      f[i] = ((A[i] - B[i] * u6) * u6) * u;
+    }
+    double ax = 0.0, ay = 0.0, az = 0.0;
+    for (int i = 0; i < n; ++i) {
+      ax += f[i] * (atoms[i] - x0);
+      ay += f[i] * (atoms[i + n] - x1);
+      az += f[i] * (atoms[i + 2 * n] - x2);
     }
     a_lj[0] = ax;
     a_lj[1] = ay;
     a_lj[2] = az;
-    return d2min;
+    return rt::min_skip_nan(r2, n);
   }
 
   double launch(const double x[3], double a[3]) {
@@ -174,10 +188,15 @@ extern "C" void mompolsimpGUIFreeLJparfor(
 
   LjScratch local;
   LjScratch& scratch = ws != nullptr ? *ws : local;
-  lj::reserve(scratch, nc);
+  double* work = lj::reserve(scratch, 2 * static_cast<std::size_t>(n) + 2 * nc);
 
-  FieldForces forces{coords_m.data, n, lj_att.data, lj_rep.data, qpos.data, nc, q.data,
-                     single, single ? q2.data[0] : 0.0, Force_const, scratch.site_a.data(),
+  FieldForces forces{coords_m.data, n,
+                     lj_att.data,   lj_rep.data,
+                     qpos.data,     nc,
+                     q.data,        single,
+                     single ? q2.data[0] : 0.0, Force_const,
+                     work,          work + n,
+                     work + 2 * n,  work + 2 * n + nc,
                      near_idx};
   const lj::Launch in{box,   pos,   dir,   Force_const,
                       dt0,   x_red, m_gas, v_c_t,
