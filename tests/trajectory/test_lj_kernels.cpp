@@ -374,6 +374,55 @@ TEST(LjExit, ZeroLaunchXComponentGivesZeroTransfer) {
   }
 }
 
+// The probe starts close to a charge and flies straight out along +x; the
+// exit-speed correction subtracts (K_F/2) E^2 from v^2.
+TEST(LjExit, ExitSpeedCorrection) {
+  Scene s;
+  s.atoms = {Atom{0.0, 0.0, 0.0, ljtest::LjType{0.0, 3e-10}, 0.0}};  // inert, sets dt
+  s.deltatenhance = 1000.0;  // fine steps: energy kept to about 1e-5 of v_inf^2
+  s.prepare();
+  s.set_box(20.0);
+  const double dir[3] = {1.0, 0.0, 0.0};
+  const double m_v = s.m_gas * s.v_c_t;
+  // (K_F/2) E^2 = alpha k_e e^2 q^2 / (m r^4)
+  auto half_kf_E2 = [&](double r_A) {
+    return s.alpha * ljtest::kCoulomb * ljtest::kElementary * ljtest::kElementary /
+           (s.m_gas * std::pow(r_A * 1e-10, 4));
+  };
+  Charges one;
+  one.sites = {{0.0, 0.0, 0.0, 1.0}};
+  Charges halves;  // the same field as two charges
+  halves.sites = {{0.0, 0.0, 0.0, 0.5}, {0.0, 0.0, 0.0, 0.5}};
+  double dp[3];
+
+  // One charge: the field is taken from the launch point, not the exit.
+  const double from3[3] = {3.0, 0.0, 0.0};
+  const double v_inf = s.v_c_t;
+  ljtest::run_field(s, one, from3, dir, 1.0, dp);
+  const double v_f = std::sqrt(v_inf * v_inf + half_kf_E2(20.0) - half_kf_E2(3.0));
+  EXPECT_GT(v_inf - v_f, 0.3 * v_inf);
+  EXPECT_NEAR(dp[0], -s.m_gas * (v_f - v_inf), 1e-3 * m_v);
+  // Several charges: the field at the exit.
+  ljtest::run_field(s, halves, from3, dir, 1.0, dp);
+  EXPECT_NEAR(dp[0], 0.0, 1e-3 * m_v);
+
+  // Launch field larger than the exit kinetic term: the radicand is negative
+  // and the speed becomes the asymptotic velocity's component along v.
+  const double from2[3] = {2.0, 0.0, 0.0};
+  ASSERT_GT(half_kf_E2(2.0), 1.5 * v_inf * v_inf);
+  ljtest::run_field(s, one, from2, dir, 1.0, dp);
+  for (double d : dp) EXPECT_NEAR(d, 0.0, 1e-9 * m_v);
+
+  // Faster than 5 v_c_t after the correction: the asymptotic speed along the
+  // velocity, so no transfer for a straight flight (the corrected speed would
+  // give about 1%).
+  ljtest::run_field(s, one, from3, dir, 6.0, dp);
+  const double v_f6 = std::sqrt(36.0 * v_inf * v_inf - half_kf_E2(3.0));
+  ASSERT_GT(v_f6, 5.0 * s.v_c_t);
+  ASSERT_GT(6.0 * v_inf - v_f6, 0.005 * v_inf);
+  for (double d : dp) EXPECT_NEAR(d, 0.0, 1e-9 * m_v);
+}
+
 TEST(LjExit, NoForcesNoDeflection) {
   // One atom with eps = 0 and K_F = 0: the probe flies straight through it.
   Scene s;
