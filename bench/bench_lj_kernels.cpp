@@ -156,9 +156,9 @@ void BM_Trajectory(benchmark::State& state, int kernel, const Case& (*make)()) {
   const double steps = mean_steps(c, kernel);
   state.counters["atoms"] = c.scene.n();
   state.counters["steps/traj"] = steps;
-  state.counters["time/step/atom"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * steps * c.scene.n(),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["time/step/atom"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * steps * c.scene.n(),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // Field kernel, single charge at the centre (tracerun_well without partial charges).

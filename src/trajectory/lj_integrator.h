@@ -35,7 +35,7 @@ struct Launch {
   double x_red;
   double m_gas;
   double v_c_t;
-  double dt_factor;   // time step per squared nearest-atom distance (s/m^2)
+  double dt_factor;  // time step per squared nearest-atom distance (s/m^2)
   double near_flag;
 };
 
@@ -145,8 +145,8 @@ void run(F& forces, const Launch& in, double dp[3], const LjObserver* observer) 
 // Near-charge rule over a list of strong charges (1-based indices stored as
 // doubles): each charge closer than 4.7 A to x divides the step by q^2 / 2;
 // several hits compound.
-inline double near_charge_list(const double x[3], double dt, LjArray near_idx,
-                               const double* qpos, int nrows, const double* q) {
+inline double near_charge_list(const double x[3], double dt, LjArray near_idx, const double* qpos,
+                               int nrows, const double* q) {
   const int m = lj_numel(near_idx);
   for (int i = 0; i < m; ++i) {
     const int k = static_cast<int>(near_idx.data[i]) - 1;

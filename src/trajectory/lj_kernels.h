@@ -52,21 +52,20 @@ extern "C" {
 void mompolsimpGUIFreeLJparfor(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q,
                                LjArray q2, LjArray qpos, double nq, double deltatenhance,
                                double Force_const, double dt0, double x_red, double m_gas,
-                               double v_c, double v_c_t, const double pos[3],
-                               const double dir[3], LjArray lj_att, LjArray coords_m,
-                               LjArray lj_rep, LjArray ones_q, double near_flag, LjArray near_idx,
-                               double dp[3], const LjObserver* observer = nullptr);
+                               double v_c, double v_c_t, const double pos[3], const double dir[3],
+                               LjArray lj_att, LjArray coords_m, LjArray lj_rep, LjArray ones_q,
+                               double near_flag, LjArray near_idx, double dp[3],
+                               const LjObserver* observer = nullptr);
 
 // The same trajectory for a molecule whose charges sit on its atoms: one
 // distance pass per step serves both forces. q holds one charge per row of
 // coords_m; nq only enters the near-charge time-step rule.
 void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], LjArray q, LjArray coords_m,
                                  const double pos[3], const double dir[3], double nq,
-                                 double deltatenhance, double Force_const, double dt0,
-                                 double x_red, double m_gas, double v_c, double v_c_t,
-                                 LjArray lj_att, LjArray lj_rep, LjArray ones_N, double near_flag,
-                                 LjArray near_idx, double dp[3],
-                                 const LjObserver* observer = nullptr);
+                                 double deltatenhance, double Force_const, double dt0, double x_red,
+                                 double m_gas, double v_c, double v_c_t, LjArray lj_att,
+                                 LjArray lj_rep, LjArray ones_N, double near_flag, LjArray near_idx,
+                                 double dp[3], const LjObserver* observer = nullptr);
 
 // Linear three-site gas molecule (centre and two end sites at +-0.5488 A):
 // at every force evaluation the accelerations of the three axis orientations
@@ -74,14 +73,14 @@ void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], LjArray q, 
 // (kT = 2.622e-21 J). The end sites carry the Lennard-Jones terms; the site
 // charges are -q_site at the ends and 2 q_site at the centre. q holds one
 // charge per row of coords_m.
-void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double box[6],
-                                     LjArray q, const double pos[3], const double dir[3],
-                                     double deltatenhance, double Force_const, double dt0,
-                                     double x_red, double m_gas, double v_c, double v_c_t,
-                                     double near_flag, LjArray lj_att, LjArray coords_m,
-                                     LjArray lj_rep, LjArray near_idx, LjArray lj_energy,
-                                     double q_site, LjArray q_force, LjArray q_energy,
-                                     double dp[3], const LjObserver* observer = nullptr);
+void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q,
+                                     const double pos[3], const double dir[3], double deltatenhance,
+                                     double Force_const, double dt0, double x_red, double m_gas,
+                                     double v_c, double v_c_t, double near_flag, LjArray lj_att,
+                                     LjArray coords_m, LjArray lj_rep, LjArray near_idx,
+                                     LjArray lj_energy, double q_site, LjArray q_force,
+                                     LjArray q_energy, double dp[3],
+                                     const LjObserver* observer = nullptr);
 
 }  // extern "C"
 

@@ -99,14 +99,11 @@ struct SiteChargeForces {
 
 }  // namespace
 
-extern "C" void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], LjArray q,
-                                            LjArray coords_m, const double pos[3],
-                                            const double dir[3], double nq, double deltatenhance,
-                                            double Force_const, double dt0, double x_red,
-                                            double m_gas, double v_c, double v_c_t,
-                                            LjArray lj_att, LjArray lj_rep, LjArray ones_N,
-                                            double near_flag, LjArray near_idx, double dp[3],
-                                            const LjObserver* observer) {
+extern "C" void mompolsimpGUIFreeLJparforpc(
+    LjScratch* ws, const double box[6], LjArray q, LjArray coords_m, const double pos[3],
+    const double dir[3], double nq, double deltatenhance, double Force_const, double dt0,
+    double x_red, double m_gas, double v_c, double v_c_t, LjArray lj_att, LjArray lj_rep,
+    LjArray ones_N, double near_flag, LjArray near_idx, double dp[3], const LjObserver* observer) {
   (void)ones_N;
   (void)nq;
   const int n = coords_m.rows;
@@ -120,12 +117,13 @@ extern "C" void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], 
   LjScratch& scratch = ws != nullptr ? *ws : local;
   double* work = lj::reserve(scratch, 4 * static_cast<std::size_t>(n));
 
-  SiteChargeForces forces{coords_m.data, n,        q.data,       lj_att.data,
-                          lj_rep.data,   Force_const, work,      work + n,
-                          work + 2 * n,  work + 3 * n, near_idx};
-  const lj::Launch in{box,   pos,   dir,   Force_const,
-                      dt0,   x_red, m_gas, v_c_t,
-                      ((1e-10 / v_c) * 1e20) / deltatenhance, near_flag};
+  SiteChargeForces forces{coords_m.data, n,    q.data,   lj_att.data,  lj_rep.data,
+                          Force_const,   work, work + n, work + 2 * n, work + 3 * n,
+                          near_idx};
+  const lj::Launch in{box,         pos,   dir,
+                      Force_const, dt0,   x_red,
+                      m_gas,       v_c_t, ((1e-10 / v_c) * 1e20) / deltatenhance,
+                      near_flag};
   lj::run(forces, in, dp, observer);
 }
 

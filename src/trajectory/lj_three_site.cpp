@@ -11,7 +11,7 @@
 namespace ccs {
 namespace {
 
-constexpr double kHalfBond = 5.488e-11;  // centre to end site (m)
+constexpr double kHalfBond = 5.488e-11;         // centre to end site (m)
 constexpr double kBoltzmannEnergy = 2.622e-21;  // kT of the orientation weights (J)
 constexpr double kEnergyCap = 100000000.0;
 
@@ -217,21 +217,22 @@ extern "C" void c_mompolsimpGUIFreeLJparforocto(
   LjScratch& scratch = ws != nullptr ? *ws : local;
   double* work = lj::reserve(scratch, 11 * static_cast<std::size_t>(n));
 
-  ThreeSiteForces forces{coords_m.data,  n,
-                         q.data,         lj_att.data,
-                         lj_rep.data,    lj_energy.data,
-                         q_site,         q_force.data,
-                         q_energy.data,  Force_const,
-                         m_gas,          work,
-                         work + n,       work + 2 * n,
-                         work + 3 * n,   work + 4 * n,
-                         work + 5 * n,   work + 6 * n,
-                         work + 7 * n,   work + 8 * n,
-                         work + 9 * n,   work + 10 * n,
+  ThreeSiteForces forces{coords_m.data, n,
+                         q.data,        lj_att.data,
+                         lj_rep.data,   lj_energy.data,
+                         q_site,        q_force.data,
+                         q_energy.data, Force_const,
+                         m_gas,         work,
+                         work + n,      work + 2 * n,
+                         work + 3 * n,  work + 4 * n,
+                         work + 5 * n,  work + 6 * n,
+                         work + 7 * n,  work + 8 * n,
+                         work + 9 * n,  work + 10 * n,
                          near_idx};
-  const lj::Launch in{box,   pos,   dir,   Force_const,
-                      dt0,   x_red, m_gas, v_c_t,
-                      (((1.0 / v_c) * 1e-10) * 1e20) / deltatenhance, near_flag};
+  const lj::Launch in{box,         pos,   dir,
+                      Force_const, dt0,   x_red,
+                      m_gas,       v_c_t, (((1.0 / v_c) * 1e-10) * 1e20) / deltatenhance,
+                      near_flag};
   lj::run(forces, in, dp, observer);
 }
 

@@ -164,12 +164,14 @@ struct FieldForces {
 
 }  // namespace
 
-extern "C" void mompolsimpGUIFreeLJparfor(
-    LjScratch* ws, LjArray ones_N, const double box[6], LjArray q, LjArray q2, LjArray qpos,
-    double nq, double deltatenhance, double Force_const, double dt0, double x_red, double m_gas,
-    double v_c, double v_c_t, const double pos[3], const double dir[3], LjArray lj_att,
-    LjArray coords_m, LjArray lj_rep, LjArray ones_q, double near_flag, LjArray near_idx,
-    double dp[3], const LjObserver* observer) {
+extern "C" void mompolsimpGUIFreeLJparfor(LjScratch* ws, LjArray ones_N, const double box[6],
+                                          LjArray q, LjArray q2, LjArray qpos, double nq,
+                                          double deltatenhance, double Force_const, double dt0,
+                                          double x_red, double m_gas, double v_c, double v_c_t,
+                                          const double pos[3], const double dir[3], LjArray lj_att,
+                                          LjArray coords_m, LjArray lj_rep, LjArray ones_q,
+                                          double near_flag, LjArray near_idx, double dp[3],
+                                          const LjObserver* observer) {
   (void)ones_N;
   (void)ones_q;
   const int n = coords_m.rows;
@@ -190,17 +192,25 @@ extern "C" void mompolsimpGUIFreeLJparfor(
   LjScratch& scratch = ws != nullptr ? *ws : local;
   double* work = lj::reserve(scratch, 2 * static_cast<std::size_t>(n) + 2 * nc);
 
-  FieldForces forces{coords_m.data, n,
-                     lj_att.data,   lj_rep.data,
-                     qpos.data,     nc,
-                     q.data,        single,
-                     single ? q2.data[0] : 0.0, Force_const,
-                     work,          work + n,
-                     work + 2 * n,  work + 2 * n + nc,
+  FieldForces forces{coords_m.data,
+                     n,
+                     lj_att.data,
+                     lj_rep.data,
+                     qpos.data,
+                     nc,
+                     q.data,
+                     single,
+                     single ? q2.data[0] : 0.0,
+                     Force_const,
+                     work,
+                     work + n,
+                     work + 2 * n,
+                     work + 2 * n + nc,
                      near_idx};
-  const lj::Launch in{box,   pos,   dir,   Force_const,
-                      dt0,   x_red, m_gas, v_c_t,
-                      ((1e-10 / v_c) * 1e20) / deltatenhance, near_flag};
+  const lj::Launch in{box,         pos,   dir,
+                      Force_const, dt0,   x_red,
+                      m_gas,       v_c_t, ((1e-10 / v_c) * 1e20) / deltatenhance,
+                      near_flag};
   lj::run(forces, in, dp, observer);
 }
 

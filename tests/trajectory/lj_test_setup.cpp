@@ -8,8 +8,8 @@ namespace ljtest {
 std::vector<Atom> c60() {
   const double phi = (1.0 + std::sqrt(5.0)) / 2.0;
   const double scale = 1.42 / 2.0;
-  const double base[3][3] = {{0.0, 1.0, 3.0 * phi}, {1.0, 2.0 + phi, 2.0 * phi},
-                             {phi, 2.0, 2.0 * phi + 1.0}};
+  const double base[3][3] = {
+      {0.0, 1.0, 3.0 * phi}, {1.0, 2.0 + phi, 2.0 * phi}, {phi, 2.0, 2.0 * phi + 1.0}};
   std::vector<Atom> out;
   for (const auto& b : base) {
     for (int signs = 0; signs < 8; ++signs) {
@@ -22,8 +22,8 @@ std::vector<Atom> c60() {
       }
       if (duplicate) continue;
       for (int r = 0; r < 3; ++r) {  // cyclic (even) permutations
-        out.push_back({v[r % 3] * scale, v[(r + 1) % 3] * scale, v[(r + 2) % 3] * scale, kCarbon,
-                       0.0});
+        out.push_back(
+            {v[r % 3] * scale, v[(r + 1) % 3] * scale, v[(r + 2) % 3] * scale, kCarbon, 0.0});
       }
     }
   }
@@ -46,7 +46,8 @@ std::vector<Atom> globule(int n) {
         const double x = i * spacing, y = j * spacing, z = k * spacing;
         if (x * x + y * y + z * z > radius * radius) continue;
         const bool carbon = ((i + j + k) & 1) == 0;
-        out.push_back({x + jitter(), y + jitter(), z + jitter(), carbon ? kCarbon : kHydrogen, 0.0});
+        out.push_back(
+            {x + jitter(), y + jitter(), z + jitter(), carbon ? kCarbon : kHydrogen, 0.0});
       }
   return out;
 }
@@ -70,8 +71,7 @@ void Scene::prepare() {
   A.assign(N, 0.0);
   B.assign(N, 0.0);
   C.assign(N, 0.0);
-  ccs::lj_coefficients(eps.data(), s6.data(), s12.data(), N, m_gas, A.data(), B.data(),
-                       C.data());
+  ccs::lj_coefficients(eps.data(), s6.data(), s12.data(), N, m_gas, A.data(), B.data(), C.data());
   ones.assign(N, 1.0);
   Force_const = force_constant(alpha, m_gas);
   v_c_t = std::sqrt(2.0 * kBoltzmann * temperature / m_gas);
@@ -113,8 +113,8 @@ void run_field(const Scene& s, const Charges& c, const double pos[3], const doub
                                  col(ones_q), s.near_flag, col(c.near_idx), dp, obs);
 }
 
-void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red,
-               double dp[3], const ccs::LjObserver* obs, ccs::LjScratch* ws) {
+void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red, double dp[3],
+               const ccs::LjObserver* obs, ccs::LjScratch* ws) {
   ccs::mompolsimpGUIFreeLJparforpc(ws, s.box, col(s.q), table(s.coords, s.n()), pos, dir,
                                    static_cast<double>(s.n()), s.deltatenhance, s.Force_const,
                                    s.dt0, x_red, s.m_gas, s.v_c, s.v_c_t, col(s.A), col(s.B),
@@ -124,24 +124,23 @@ void run_sites(const Scene& s, const double pos[3], const double dir[3], double 
 void run_three_site(const Scene& s, const double pos[3], const double dir[3], double x_red,
                     double dp[3], const ccs::LjObserver* obs, ccs::LjScratch* ws) {
   const ccs::LjArray q_energy{s.q_kpol.data(), 1, s.n()};
-  ccs::c_mompolsimpGUIFreeLJparforocto(ws, col(s.ones), s.box, col(s.q), pos, dir,
-                                       s.deltatenhance, s.Force_const, s.dt0, x_red, s.m_gas,
-                                       s.v_c, s.v_c_t, s.near_flag, col(s.A),
-                                       table(s.coords, s.n()), col(s.B), col(s.near_idx),
-                                       col(s.C), s.K_pol, col(s.q_kpol), q_energy, dp, obs);
+  ccs::c_mompolsimpGUIFreeLJparforocto(
+      ws, col(s.ones), s.box, col(s.q), pos, dir, s.deltatenhance, s.Force_const, s.dt0, x_red,
+      s.m_gas, s.v_c, s.v_c_t, s.near_flag, col(s.A), table(s.coords, s.n()), col(s.B),
+      col(s.near_idx), col(s.C), s.K_pol, col(s.q_kpol), q_energy, dp, obs);
 }
 
 ccs::LjObserver Track::observer() {
-  return {[](void* user, int n, double dt, const double x[3], const double v[3],
-             const double a[3]) {
-            auto* t = static_cast<Track*>(user);
-            t->n.push_back(n);
-            t->dt.push_back(dt);
-            t->x.push_back({x[0], x[1], x[2]});
-            t->v.push_back({v[0], v[1], v[2]});
-            t->a.push_back({a[0], a[1], a[2]});
-          },
-          this};
+  return {
+      [](void* user, int n, double dt, const double x[3], const double v[3], const double a[3]) {
+        auto* t = static_cast<Track*>(user);
+        t->n.push_back(n);
+        t->dt.push_back(dt);
+        t->x.push_back({x[0], x[1], x[2]});
+        t->v.push_back({v[0], v[1], v[2]});
+        t->a.push_back({a[0], a[1], a[2]});
+      },
+      this};
 }
 
 }  // namespace ljtest

@@ -10,10 +10,10 @@
 
 namespace ljtest {
 
-constexpr double kAmu = 1.66053906660e-27;           // kg (CODATA 2018)
-constexpr double kElementary = 1.602176634e-19;      // C, exact SI
-constexpr double kCoulomb = 8.9875517923e9;          // 1/(4 pi eps0), N m^2 / C^2
-constexpr double kBoltzmann = 1.380649e-23;          // J/K, exact SI
+constexpr double kAmu = 1.66053906660e-27;       // kg (CODATA 2018)
+constexpr double kElementary = 1.602176634e-19;  // C, exact SI
+constexpr double kCoulomb = 8.9875517923e9;      // 1/(4 pi eps0), N m^2 / C^2
+constexpr double kBoltzmann = 1.380649e-23;      // J/K, exact SI
 constexpr double kMassHe = 4.002602 * kAmu;
 constexpr double kMassN2 = 28.0134 * kAmu;
 // Static dipole polarisabilities (volume units, m^3): He 0.204956 A^3;
@@ -84,14 +84,13 @@ struct Charges {
 };
 
 void run_field(const Scene& s, const Charges& c, const double pos[3], const double dir[3],
-                 double x_red, double dp[3], const ccs::LjObserver* obs = nullptr,
-                 ccs::LjScratch* ws = nullptr);
-void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red,
-                 double dp[3], const ccs::LjObserver* obs = nullptr,
-                 ccs::LjScratch* ws = nullptr);
+               double x_red, double dp[3], const ccs::LjObserver* obs = nullptr,
+               ccs::LjScratch* ws = nullptr);
+void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red, double dp[3],
+               const ccs::LjObserver* obs = nullptr, ccs::LjScratch* ws = nullptr);
 void run_three_site(const Scene& s, const double pos[3], const double dir[3], double x_red,
-                      double dp[3], const ccs::LjObserver* obs = nullptr,
-                      ccs::LjScratch* ws = nullptr);
+                    double dp[3], const ccs::LjObserver* obs = nullptr,
+                    ccs::LjScratch* ws = nullptr);
 
 // Records every observed state.
 struct Track {

@@ -21,8 +21,8 @@ using ljtest::Track;
 using Vec = std::array<double, 3>;
 using ChargeList = std::vector<std::array<double, 4>>;  // x, y, z (A), q (e)
 
-constexpr double kT = 2.622e-21;        // orientation weights (J)
-constexpr double kHalfBond = 5.488e-11;  // three-site molecule (m)
+constexpr double kT = 2.622e-21;                        // orientation weights (J)
+constexpr double kHalfBond = 5.488e-11;                 // three-site molecule (m)
 constexpr double kSiteCharge = 1.1189573200754354e-28;  // k_e e^2 times the site charge (J m)
 
 // 12-6 energy of a point at y (m) with every atom.

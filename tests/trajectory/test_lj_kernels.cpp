@@ -315,8 +315,8 @@ TEST(LjLaunch, SpeedIsAsymptoticSpeedPlusDipoleWell) {
       const double r = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
       for (int j = 0; j < 3; ++j) E[j] += c[3] * d[j] / (r * r * r);
     }
-    const double V = -0.5 * s.alpha * ljtest::kCoulomb * ljtest::kElementary *
-                     ljtest::kElementary * (E[0] * E[0] + E[1] * E[1] + E[2] * E[2]);
+    const double V = -0.5 * s.alpha * ljtest::kCoulomb * ljtest::kElementary * ljtest::kElementary *
+                     (E[0] * E[0] + E[1] * E[1] + E[2] * E[2]);
     return std::sqrt(v_inf * v_inf - 2.0 * V / s.m_gas);
   };
   Charges one;
