@@ -124,7 +124,7 @@ void run_sites(const Scene& s, const double pos[3], const double dir[3], double 
 void run_three_site(const Scene& s, const double pos[3], const double dir[3], double x_red,
                     double dp[3], const ccs::LjObserver* obs, ccs::LjScratch* ws) {
   const ccs::LjArray q_energy{s.q_kpol.data(), 1, s.n()};
-  ccs::c_mompolsimpGUIFreeLJparforocto(
+  ccs::mompolsimpGUIFreeLJparforoctopole(
       ws, col(s.ones), s.box, col(s.q), pos, dir, s.deltatenhance, s.Force_const, s.dt0, x_red,
       s.m_gas, s.v_c, s.v_c_t, s.near_flag, col(s.A), table(s.coords, s.n()), col(s.B),
       col(s.near_idx), col(s.C), s.K_pol, col(s.q_kpol), q_energy, dp, obs);
