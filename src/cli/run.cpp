@@ -86,13 +86,13 @@ void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunRe
   const double n_rot = st.tensor ? 3.0 : st.numerics.orientations;
   hardkick_check_inputs(t.get(), static_cast<double>(s.atoms.size()), n_rot, st.tensor ? 0.0 : 1.0);
   HardkickOrientations per;
-  double r2 = NAN, r3 = NAN, r4 = NAN, r5 = NAN;
-  hardkick_orientations(ctx, t.get(), static_cast<double>(s.atoms.size()), 0.0, g.m_gas,
-                        s.mass() * kAtomicMass, r.z, st.numerics.trajectories, n_rot,
+  double r1 = NAN, r2 = NAN, r3 = NAN, r4 = NAN, r5 = NAN;
+  hardkick_orientations(ctx, t.get(), &r1, &r2, &r3, static_cast<double>(s.atoms.size()), 0.0,
+                        g.m_gas, s.mass() * kAtomicMass, r.z, st.numerics.trajectories, n_rot,
                         st.accommodation, st.cosine ? 1.0 : 0.0, st.maxwell ? g.v_c2 : 0.0,
                         st.maxwell ? 1.0 : 0.0, st.conditions.pressure,
-                        st.conditions.temperature, st.seed, st.tensor ? 0.0 : 1.0, &r2, &r3,
-                        &r4, &r5, &per);
+                        st.conditions.temperature, st.seed, st.tensor ? 0.0 : 1.0, &r4, &r5,
+                        &per);
   r.trajectories = per.trajectories;
   if (st.tensor) {
     r.ccs = r2;

@@ -102,9 +102,21 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
               double z, double N_total, double n_rotations, double a, double diffusive, double v_c2,
               double random_C, double p0, double T0, double seedn, double MobcalHS, double* r4,
               double* r5) {
+  hardkick_orientations(ctx, DATA_atoms, r1, r2, r3, Number_atoms, r_probe, m_gas, m_w, z,
+                        N_total, n_rotations, a, diffusive, v_c2, random_C, p0, T0, seedn,
+                        MobcalHS, r4, r5, nullptr);
+}
+
+void hardkick_orientations(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* r1, double* r2,
+                           double* r3, double Number_atoms, double r_probe, double m_gas,
+                           double m_w, double z, double N_total, double n_rotations, double a,
+                           double diffusive, double v_c2, double random_C, double p0, double T0,
+                           double seedn, double MobcalHS, double* r4, double* r5,
+                           HardkickOrientations* per) {
   hardkick_check_inputs(DATA_atoms, Number_atoms, n_rotations, MobcalHS);
   rt::rng::ensure_initialised();
   rt::rng::rng(seedn);
+  if (per != nullptr) *per = HardkickOrientations();
   *r1 = 0.0;
   *r4 = 0.0;
 
@@ -151,9 +163,13 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
     HsEntryDomain dom;
     hs_entry_domain(P.data(), n, Number_atoms, r.data(), r_max, &dom);
     double row[3];
-    hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, N_total, rho, m_gas, scratch, o, row);
+    int launched = 0;
+    hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, N_total, rho, m_gas, scratch, o, row,
+                            &launched);
     for (int j = 0; j < 3; ++j) T[o + j * NR] = row[j];
     K[static_cast<size_t>(o)] = (((F / T[o]) * z) * kCharge) * 10000.0;
+    if (per != nullptr) per->trajectories += launched;
+    rt::count_orientation(ctx);
 
     if (!axis_mode) {
       *r4 = mean_nonzero(K);
@@ -177,6 +193,7 @@ void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* /*excelshee
     *r5 = ((z * (F / mean_directional_transfer(T.data()))) * kCharge) * 10000.0;
   }
 
+  if (per != nullptr) per->mobility = K;
   const double C =
       std::sqrt(((m_gas * 0.3580986219567645) / kBoltzmann) / T0) * (((F * z) * kCharge) / rho);
   *r2 = ((((C / *r4) * 10000.0) * 1e20) * kPi) * 0.25;

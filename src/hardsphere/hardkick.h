@@ -3,6 +3,8 @@
 // atoms' hard spheres.
 #pragma once
 
+#include <vector>
+
 #include "runtime/context.h"
 #include "runtime/emx_array.h"
 
@@ -21,6 +23,21 @@ extern "C" void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* 
               double z, double N_total, double n_rotations, double a, double diffusive, double v_c2,
               double random_C, double p0, double T0, double seedn, double MobcalHS, double* r4,
               double* r5);
+
+// What hardkick computes for each orientation.
+struct HardkickOrientations {
+  std::vector<double> mobility;  // K of orientation o + 1 (cm²/(V s))
+  double trajectories = 0;       // trajectories run over all orientations
+};
+
+// The same computation as hardkick, also filling `per` (callers estimate the
+// spread over orientations from it).
+void hardkick_orientations(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* r1, double* r2,
+                           double* r3, double Number_atoms, double r_probe, double m_gas,
+                           double m_w, double z, double N_total, double n_rotations, double a,
+                           double diffusive, double v_c2, double random_C, double p0, double T0,
+                           double seedn, double MobcalHS, double* r4, double* r5,
+                           HardkickOrientations* per);
 
 // Rejects (rt::raise "hardkick:badInput") an atom table with fewer than 4
 // columns, Number_atoms below 1 or different from its row count, and

@@ -56,7 +56,7 @@ void run_loop(rt::Context* ctx, std::uint32_t loop_key, int count, Kernel kernel
 void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const HsEmission& em,
                              const HsEntryDomain& dom, bool use_box, double n_total, double rho,
                              double m_gas, HsThreadScratch& scratch, int orientation,
-                             double row[3]) {
+                             double row[3], int* launched) {
   // Large molecules get a spatial index of their oriented atoms.
   HsAtoms atoms = all_atoms;
   HsGrid grid;
@@ -104,5 +104,5 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
   for (double& v : rows) v = v * neg_m;
   for (int j = 0; j < 3; ++j) {
     row[j] = rt::b_sum(rows.data() + static_cast<size_t>(j) * total, total) / G;
-  }
+  }  if (launched != nullptr) *launched = total;
 }

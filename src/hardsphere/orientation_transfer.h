@@ -20,8 +20,8 @@ struct HsThreadScratch {
 // sums of -m_gas * (velocity changes), rows taken in trajectory order (box:
 // x-face, y-face, z-face rows), each divided by the flux normaliser.
 // `orientation` (0-based) keys the loops' streams when the context asks for
-// keyed streams.
+// keyed streams. `launched`, when given, receives the number of trajectories run.
 void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                              const HsEntryDomain& dom, bool use_box, double n_total, double rho,
                              double m_gas, HsThreadScratch& scratch, int orientation,
-                             double row[3]);
+                             double row[3], int* launched = nullptr);
