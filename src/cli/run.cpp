@@ -267,11 +267,11 @@ Numerics resolve_numerics(Method m, bool tensor, Numerics n) {
   Numerics d;
   switch (m) {
     case Method::PA:
-      d.orientations = 1000;
+      d.orientations = 500;
       break;
     case Method::EHSS:
-      d.orientations = 100;
-      d.trajectories = 2000;
+      d.orientations = 400;
+      d.trajectories = 500;
       break;
     case Method::TM:
     case Method::TMFixed:
