@@ -110,7 +110,7 @@ class LoopField {
 class MatrixField {
  public:
   MatrixField(const Charges& ch, double K_F, TrajectoryScratch& s) : ch_(ch), K_F_(K_F), s_(s) {
-    s_.prepare(ch.nq);
+    s_.prepare_charges(ch.nq);
   }
 
   // Refinement trials kick with the acceleration at the colliding step's start.

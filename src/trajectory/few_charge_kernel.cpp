@@ -8,20 +8,20 @@
 namespace ccs::trajectory {
 
 void mompoloptGUIFreeparforMD(rt::Context*, const TrajectoryContext& tc, Probe& probe,
-                              TrajectoryScratch&) {
+                              TrajectoryScratch& scratch) {
   LoopField field(tc.charges, tc.par.Force_const);
   MovingAtoms atoms(tc.mol, tc.par.m_gas);
   NoObserver obs;
-  TrajectoryIntegrator<LoopField, MovingAtoms> run(tc, probe, field, atoms, obs);
+  TrajectoryIntegrator<LoopField, MovingAtoms> run(tc, probe, scratch, field, atoms, obs);
   run.run();
 }
 
 void mompoloptGUIFreeparfor(rt::Context*, const TrajectoryContext& tc, Probe& probe,
-                            TrajectoryScratch&) {
+                            TrajectoryScratch& scratch) {
   LoopField field(tc.charges, tc.par.Force_const);
   FixedAtoms atoms;
   NoObserver obs;
-  TrajectoryIntegrator<LoopField, FixedAtoms> run(tc, probe, field, atoms, obs);
+  TrajectoryIntegrator<LoopField, FixedAtoms> run(tc, probe, scratch, field, atoms, obs);
   run.run();
 }
 

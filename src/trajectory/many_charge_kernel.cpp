@@ -12,7 +12,7 @@ void mompolsimpGUIFree20parfor(rt::Context*, const TrajectoryContext& tc, Probe&
   MatrixField field(tc.charges, tc.par.Force_const, scratch);
   FixedAtoms atoms;
   NoObserver obs;
-  TrajectoryIntegrator<MatrixField, FixedAtoms> run(tc, probe, field, atoms, obs);
+  TrajectoryIntegrator<MatrixField, FixedAtoms> run(tc, probe, scratch, field, atoms, obs);
   run.run();
 }
 

@@ -11,7 +11,8 @@
 //          non-diffuse collision law;
 //   Observer: sees every accepted step (tests); NoObserver costs nothing.
 //
-// Nothing is allocated here: the working state is a few fixed arrays.
+// Nothing is allocated here: the working state is a few fixed arrays and
+// the per-thread scratch.
 #pragma once
 
 #include <cmath>
@@ -19,6 +20,7 @@
 #include "runtime/numeric.h"
 #include "trajectory/analytic_deflection.h"
 #include "trajectory/charge_field.h"
+#include "trajectory/clearance_scan.h"
 #include "trajectory/collision_response.h"
 #include "trajectory/trajectory_records.h"
 
@@ -38,10 +40,13 @@ constexpr int kMaxRefinementTrials = 1000;
 template <class Field, class Atoms, class Observer = NoObserver>
 class TrajectoryIntegrator {
  public:
-  TrajectoryIntegrator(const TrajectoryContext& tc, Probe& pr, Field& field, Atoms& atoms,
-                       Observer& obs)
+  TrajectoryIntegrator(const TrajectoryContext& tc, Probe& pr, TrajectoryScratch& scratch,
+                       Field& field, Atoms& atoms, Observer& obs)
       : mol_(tc.mol), ch_(tc.charges), par_(tc.par), init_(tc.dist_back_init), pr_(pr),
-        field_(field), atoms_(atoms), obs_(obs) {}
+        field_(field), atoms_(atoms), obs_(obs) {
+    scratch.prepare_atoms(tc.mol.N);
+    d2_ = scratch.d2.data();
+  }
 
   void run() {
     setup();
@@ -189,25 +194,16 @@ class TrajectoryIntegrator {
     double pos[3];
     for (int i = 0; i < 3; ++i) pos[i] = pr_.pos[i] = x_new_[i] * 1e10;
     atoms_.at_distance_check(t_);
-    const int N = mol_.N;
-    const double* cx = mol_.coords;
-    const double* cy = cx + N;
-    const double* cz = cy + N;
-    double m = 1e6;
-    for (int i = 0; i < N; ++i) {
-      const double dx = cx[i] - pos[0];
-      const double dy = cy[i] - pos[1];
-      const double dz = cz[i] - pos[2];
-      const double d = std::sqrt((dx * dx + dy * dy) + dz * dz);
-      const double c = d - mol_.R[i];
-      if (c > m) continue;
-      m = c;
-      idx_near_ = i;
-      d_near_ = d;
-      if (c > 0.0) continue;
-      contact_search(i, pos);
-      break;
+    if (!have_r_skip_) {
+      r_skip_ = skip_radius(mol_);
+      have_r_skip_ = true;
     }
+    const ClearanceResult res = scan_clearance(mol_, pos, r_skip_, d2_);
+    if (res.idx_near >= 0) {
+      idx_near_ = res.idx_near;
+      d_near_ = res.d_near;
+    }
+    if (res.overlap >= 0) contact_search(res.overlap, pos);
     for (int i = 0; i < 3; ++i) x_chk_[i] = x_new_[i];
   }
 
@@ -235,7 +231,7 @@ class TrajectoryIntegrator {
   // The probe overlaps atom i at x_new: strike the atom whose surface the
   // step crossed first and refine the contact onto its surface.
   void contact_search(int i, const double pos[3]) {
-    const int N = mol_.N;
+    const int N = mol_.N;  // d2_ holds the squared centre distances to pos
     double step_v[3];
     for (int k = 0; k < 3; ++k) step_v[k] = x_new_[k] - x_s_[k];
     const double len = rt::b_norm(step_v);
@@ -246,10 +242,7 @@ class TrajectoryIntegrator {
     double best = back_off(i, pos, s_hat);
     pr_.dist_back[i] = best;
     for (int k = i + 1; k < N; ++k) {
-      const double dx = mol_.coords[k] - pos[0];
-      const double dy = mol_.coords[k + N] - pos[1];
-      const double dz = mol_.coords[k + 2 * N] - pos[2];
-      const double d2 = (dx * dx + dy * dy) + dz * dz;
+      const double d2 = d2_[k];
       if (d2 - mol_.R2[k] <= 0.0) {
         const double b = back_off(k, pos, s_hat);
         pr_.dist_back[k] = b;
@@ -411,6 +404,9 @@ class TrajectoryIntegrator {
   Field& field_;
   Atoms& atoms_;
   Observer& obs_;
+  double* d2_ = nullptr;  // squared centre distances at the last distance check
+  double r_skip_ = 0.0;
+  bool have_r_skip_ = false;
 
   double K_F_ = 0.0;
   double v_inf_ = 0.0;

@@ -72,9 +72,12 @@ struct Probe {
   double* dist_back = nullptr;        // N + 1 back-off distances (Å), all 1000 on entry
 };
 
-// Working arrays of the many-charge field, sized once and reused by every
-// trajectory a thread runs.
+// Working arrays, sized once and reused by every trajectory a thread runs:
+// the squared atom distances of the distance check and the many-charge
+// field's products.
 struct TrajectoryScratch {
+  std::vector<double> d2;  // N squared centre distances (Å^2)
+
   std::vector<double> D;   // nq x 3 charge offsets
   std::vector<double> r2;  // nq
   std::vector<double> s1;  // nq
@@ -82,7 +85,11 @@ struct TrajectoryScratch {
   std::vector<double> e;   // nq
   std::vector<double> g;   // nq
 
-  void prepare(int nq) {
+  void prepare_atoms(int N) {
+    if (N > 0 && d2.size() < static_cast<std::size_t>(N)) d2.resize(static_cast<std::size_t>(N));
+  }
+
+  void prepare_charges(int nq) {
     const std::size_t n = nq > 0 ? static_cast<std::size_t>(nq) : 0;
     if (D.size() < 3 * n) D.resize(3 * n);
     for (auto* v : {&r2, &s1, &w, &e, &g})

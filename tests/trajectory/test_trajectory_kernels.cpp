@@ -485,8 +485,9 @@ double energy_error(double deltatenhance, int* steps) {
   LoopField field(tc.charges, tc.par.Force_const);
   FixedAtoms atoms;
   Recorder rec;
+  TrajectoryScratch scratch;
   rt::rng::rng(5);
-  TrajectoryIntegrator<LoopField, FixedAtoms, Recorder>(tc, p, field, atoms, rec).run();
+  TrajectoryIntegrator<LoopField, FixedAtoms, Recorder>(tc, p, scratch, field, atoms, rec).run();
   EXPECT_EQ(draws_since(5), 0);  // no collision
   const double K = tc.par.Force_const;
   const double vinf2 = Helium::v_c_t() * Helium::v_c_t();
