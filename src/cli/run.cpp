@@ -109,6 +109,9 @@ void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunRe
 #endif
 
 #ifdef CCS_CLI_HAVE_TRAJECTORY
+// g/mol; 2 M / (m + M) rounds to 2 for any gas.
+constexpr double kImmovable = 1e30;
+
 void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
   using namespace ccs::trajectory;
   const GasInputs g = gas_inputs(st.conditions);
@@ -141,8 +144,15 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
     R = radii(s, st);
   }
   rt::RealArray t = atom_table(s, R, s.has_charges);
+  // Masses of the struck atoms. Atoms that move along stored frames are
+  // struck with their own masses (the moving-atom collision law). The atoms
+  // of a rigid ion do not recoil on their own: the ion's recoil is already in
+  // the reduced mass of the mobility relation, so they are struck as
+  // immovable (a mass that makes the collision law specular).
   rt::RealArray mass = rt::make_real(n, 1);
-  for (int i = 0; i < n; ++i) mass->data[i] = s.atoms[static_cast<std::size_t>(i)].mass;
+  for (int i = 0; i < n; ++i) {
+    mass->data[i] = s.n_frames > 1 ? s.atoms[static_cast<std::size_t>(i)].mass : kImmovable;
+  }
   // Stored frames of the moving atoms; a rigid ion repeats its coordinates
   // (atoms at rest).
   const int frames = s.n_frames > 1 ? s.n_frames : 2;
