@@ -281,7 +281,6 @@ int main(int argc, char** argv) {
           row.conformer = s.conformer;
           row.atoms = static_cast<int>(s.atoms.size());
           row.method = method_name(m);
-          row.numerics = st.numerics;
           row.tensor = st.tensor;
           rows.push_back(std::move(row));
         } catch (const std::exception& e) {

@@ -139,11 +139,11 @@ void write_json(std::ostream& os, const RunHeader& h, const std::vector<ResultRo
                             {"seconds", x.seconds},
                             {"tensor", r.tensor},
                             {"settings",
-                             {{"orientations", r.numerics.orientations},
-                              {"trajectories_per_orientation", r.numerics.trajectories},
-                              {"deltatenhance", r.numerics.deltatenhance},
-                              {"multiplier", r.numerics.multiplier},
-                              {"boxdomain", r.numerics.boxdomain}}},
+                             {{"orientations", x.numerics.orientations},
+                              {"trajectories_per_orientation", x.numerics.trajectories},
+                              {"deltatenhance", x.numerics.deltatenhance},
+                              {"multiplier", x.numerics.multiplier},
+                              {"boxdomain", x.numerics.boxdomain}}},
                             {"warnings", x.warnings}});
   }
   j["errors"] = nlohmann::json::array();

@@ -15,7 +15,6 @@ struct ResultRow {
   int conformer = 1;
   int atoms = 0;
   std::string method;
-  Numerics numerics;
   bool tensor = false;
   RunResult result;
 };

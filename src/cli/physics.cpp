@@ -18,6 +18,10 @@ GasInputs gas_inputs(const Conditions& c) {
   return g;
 }
 
+double field_radius(const Conditions& c, double z) {
+  return std::pow(gas_inputs(c).Kappa * z * z / 0.005, 0.25) * 1e10;
+}
+
 namespace {
 // (3/16) (z e / N) sqrt(2 pi / (mu k T)) in m^2 * (m^2/(V s)).
 double mason_schamp_factor(double z, double ion_mass_u, const Conditions& c) {

@@ -35,6 +35,11 @@ struct GasInputs {
 
 GasInputs gas_inputs(const Conditions& c);
 
+// Distance (Å) from a point charge z beyond which the ion-induced-dipole
+// energy of a gas molecule stays below 0.5 % of k T (Kappa E^2 <= 0.005 with
+// E = z / r^2): r = (Kappa z^2 / 0.005)^(1/4).
+double field_radius(const Conditions& c, double z);
+
 // Mobility K (cm^2/(V s)) of an ion of charge z and mass m_ion (u) with the
 // cross section ccs (Å^2), by the Mason-Schamp relation
 //   K = (3/16) (z e / N) sqrt(2 pi / (mu k T)) / ccs.

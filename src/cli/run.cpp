@@ -286,23 +286,21 @@ Numerics resolve_numerics(Method m, bool tensor, Numerics n) {
     case Method::TM:
     case Method::TMFixed:
     case Method::LJ:
-      d.orientations = 30;
+      d.orientations = 500;
       d.trajectories = 300;
-      d.deltatenhance = 20;
+      d.deltatenhance = m == Method::LJ ? 80 : 40;
       d.multiplier = 100;
-      d.boxdomain = 1;
       break;
   }
-  if (tensor) {
+  if (tensor) {  // the same trajectories over three fixed orientations
+    d.trajectories = d.trajectories * d.orientations / 3;
     d.orientations = 3;
-    d.trajectories *= 10;
   }
   if (n.orientations <= 0) n.orientations = d.orientations;
   if (tensor) n.orientations = 3;
   if (n.trajectories <= 0) n.trajectories = d.trajectories;
   if (n.deltatenhance <= 0) n.deltatenhance = d.deltatenhance;
   if (n.multiplier <= 0) n.multiplier = d.multiplier;
-  if (n.boxdomain <= 0) n.boxdomain = d.boxdomain;
   return n;
 }
 
@@ -343,13 +341,23 @@ void mean_and_se(const std::vector<double>& v, double* mean, double* se, int* us
 }
 
 
-RunResult run_method(const Structure& s, const RunSettings& st) {
+RunResult run_method(const Structure& s, const RunSettings& st_in) {
+  RunSettings st = st_in;
   if (!method_available(st.method)) {
     throw std::runtime_error(std::string("method ") + method_name(st.method) +
                              " is not built into this program");
   }
   RunResult r;
   r.z = ion_charge(s, st.charge);
+  const bool trajectory = st.method == Method::TM || st.method == Method::TMFixed ||
+                          st.method == Method::LJ;
+  if (trajectory && st.numerics.boxdomain <= 0) {
+    // The entry sphere of a weakly charged ion reaches out to where the
+    // field of its charge no longer matters (the driver extends the domain
+    // by the same rule for strong and several charges).
+    st.numerics.boxdomain = std::fmax(field_radius(st.conditions, r.z), 1.5);
+  }
+  r.numerics = st.numerics;
   r.mass = s.mass();
   r.orientations = st.tensor ? 3 : st.numerics.orientations;
   if (s.has_charges && std::fabs(s.charge_sum() - r.z) > 0.5) {

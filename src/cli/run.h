@@ -25,7 +25,8 @@ struct Numerics {
   double trajectories = 0;   // per orientation
   double deltatenhance = 0;  // time-step divisor (trajectory methods)
   double multiplier = 0;     // collision passes per trajectory (trajectory methods)
-  double boxdomain = 0;      // entry-domain margin, Å (trajectory methods)
+  double boxdomain = 0;      // entry-domain margin, Å (trajectory methods; 0: the
+                             // field radius of a single charge, see field_radius)
 };
 
 // The defaults with every 0 of `n` filled in.
@@ -48,6 +49,7 @@ struct RunSettings {
 };
 
 struct RunResult {
+  Numerics numerics;  // the settings the run used
   double ccs = 0;     // Å^2
   double ccs_se = 0;  // standard error over orientations (NaN in tensor mode)
   double K = 0;       // cm^2/(V s)
