@@ -297,3 +297,34 @@ TEST(DriverChecks, InputsTheDriverCannotReadAreRejected) {
   b.qpol = 1;
   rejects(Variant::Well, b, "charge");
 }
+
+// The Lennard-Jones well matters more when the gas is slower: a dimer of
+// carbon atoms in helium has a larger cross section at 150 K than at 600 K.
+TEST_F(Driver, SoftFieldCrossSectionGrowsAsTheGasCools) {
+  const rt::RealArray dimer = table({{-3.0, 0, 0, 1.7}, {3.0, 0, 0, 1.7}});
+  // Helium-carbon 12-6 parameters: 1.34 meV, 3.043 A (Mesleh et al. 1996).
+  const double eps = 1.34e-3 * kE;
+  const double sigma = 3.043e-10;
+  rt::RealArray e = table({{eps}, {eps}});
+  rt::RealArray s6 = table({{std::pow(sigma, 6)}, {std::pow(sigma, 6)}});
+  rt::RealArray s12 = table({{std::pow(sigma, 12)}, {std::pow(sigma, 12)}});
+  auto ccs_at = [&](double T) {
+    TrajectoryInputs in = helium(dimer, 8, 600);
+    in.T0 = T;
+    in.rho_g = 101325.0 / (kB * T) * in.m_gas;
+    in.v_c_t = std::sqrt(2.0 * kB * T / in.m_gas);
+    in.v_c = in.v_c_t;
+    in.Kappa = in.Force_const / (2.0 * in.v_c_t * in.v_c_t);
+    in.deltatenhance = 100.0;
+    in.boxdomain = 10.0;
+    in.epsili = e.get();
+    in.sigmai = s6.get();
+    in.sigma2i = s12.get();
+    const Outcome r = run(Variant::Well, in);
+    return per_orientation_ccs(in, r);
+  };
+  const auto cold = ccs_at(150.0);
+  const auto hot = ccs_at(600.0);
+  const double se = std::hypot(cold.standard_error, hot.standard_error);
+  EXPECT_GT(cold.mean - hot.mean, 3.0 * se) << cold.mean << " vs " << hot.mean << " se " << se;
+}
