@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp liblapacke-dev
-          octave liboctave-dev libgtest-dev libbenchmark-dev)
+          octave liboctave-dev libgtest-dev libbenchmark-dev
+          libopenbabel-dev nlohmann-json3-dev libcli11-dev pkg-config)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
