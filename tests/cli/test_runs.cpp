@@ -178,3 +178,39 @@ TEST(Params, ShippedTablesHoldTheirSourcesValues) {
   const ParamTable n2hs = load_param_table(params_dir() + "/n2_hs.tsv");
   for (const auto& [el, r] : hs.radius) EXPECT_NEAR(n2hs.radius.at(el) - r, 0.52, 1e-12) << el;
 }
+
+TEST(Runs, ThreeSiteNitrogenNeedsAChargeOnEveryAtom) {
+  if (!method_available(Method::LJ)) GTEST_SKIP() << "lj not built";
+  const Tables n2("n2");
+  RunSettings st = settings(Method::LJ, n2, "N2", 6, 40);
+  st.three_site = true;
+  Structure s = read_structures(std::string(CCS_SOURCE_DIR) + "/examples/phenethylammonium.mol2",
+                                ReadOptions())[0];
+  const RunResult r = run_method(s, st);
+  EXPECT_TRUE(std::isfinite(r.ccs) && r.ccs > 0.0) << r.ccs;
+  EXPECT_EQ(r.orientations_used, 6);
+  for (Atom& a : s.atoms) a.charge = NAN;
+  s.has_charges = false;
+  try {
+    run_method(s, st);
+    FAIL() << "ran the three-site model without charges";
+  } catch (const InputError& e) {
+    EXPECT_NE(std::string(e.what()).find("needs a partial charge on every atom"), std::string::npos)
+        << e.what();
+  }
+}
+
+TEST(Runs, TensorModeRunsThreeOrientationsWithoutAnError) {
+  const Tables t("he");
+  const Structure s = c60();
+  for (Method m : {Method::EHSS, Method::TMFixed}) {
+    if (!method_available(m)) continue;
+    RunSettings st = settings(m, t, "He", 0, 0);
+    st.tensor = true;
+    st.numerics = resolve_numerics(m, true, Numerics{0, 200, 0, 0, 0});
+    const RunResult r = run_method(s, st);
+    EXPECT_EQ(r.orientations, 3) << method_name(m);
+    EXPECT_TRUE(std::isnan(r.ccs_se)) << method_name(m);
+    EXPECT_TRUE(std::isfinite(r.ccs) && r.ccs > 0.0) << method_name(m) << " " << r.ccs;
+  }
+}
