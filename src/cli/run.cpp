@@ -22,15 +22,13 @@ namespace {
 
 std::string gas_label(const RunSettings& st) { return st.conditions.gas.name; }
 
-std::string missing_param_message(const Structure& s, const std::string& element,
-                                  const RunSettings& st, bool lj) {
+std::string missing_param_message(const std::string& element, const RunSettings& st, bool lj) {
   return "element " + element + " has no " +
          (lj ? std::string("Lennard-Jones parameters") : std::string("hard-sphere radius")) +
          " for " + gas_label(st) + " (method " + method_name(st.method) +
          "); supply them with --params FILE, a table with the line '@type " +
          (lj ? "lj" : "hs") + "' and lines '" + element +
          (lj ? " <epsilon in meV> <sigma in Å>'" : " <radius in Å>'") + " (see data/params/)";
-  (void)s;
 }
 
 // Collision radius per atom from the hard-sphere table.
@@ -41,7 +39,7 @@ std::vector<double> radii(const Structure& s, const RunSettings& st) {
   for (const Atom& a : s.atoms) {
     auto it = st.hard_sphere->radius.find(a.symbol);
     if (it == st.hard_sphere->radius.end()) {
-      input_error(s.file, missing_param_message(s, a.symbol, st, false));
+      input_error(s.file, missing_param_message(a.symbol, st, false));
     }
     r.push_back(it->second);
   }
@@ -127,7 +125,7 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
     for (const Atom& a : s.atoms) {
       auto it = st.lennard_jones->lj.find(a.symbol);
       if (it == st.lennard_jones->lj.end()) {
-        input_error(s.file, missing_param_message(s, a.symbol, st, true));
+        input_error(s.file, missing_param_message(a.symbol, st, true));
       }
       const double sigma_m = it->second.sigma_A * 1e-10;
       const double s6 = std::pow(sigma_m, 6.0);

@@ -133,7 +133,9 @@ void expect_reference(const Structure& s, const std::string& what, bool charges,
     EXPECT_NEAR(a.y, kMol[i].y, 1e-9) << what << " atom " << i + 1;
     EXPECT_NEAR(a.z, kMol[i].z, 1e-9) << what << " atom " << i + 1;
     EXPECT_NEAR(a.mass, std_mass(kMol[i].el), 1e-3) << what;
-    if (charges) EXPECT_NEAR(a.charge, kMol[i].q, 1e-9) << what << " atom " << i + 1;
+    if (charges) {
+      EXPECT_NEAR(a.charge, kMol[i].q, 1e-9) << what << " atom " << i + 1;
+    }
   }
   EXPECT_EQ(s.has_charges, charges) << what;
 }
@@ -165,7 +167,9 @@ TEST(Readers, EveryFormatGivesTheSameAtomsAndCharges) {
     const std::vector<Structure> s = read_structures(dir.write(c.name, c.text), opt);
     ASSERT_EQ(s.size(), 1u) << c.name;
     expect_reference(s[0], c.name, c.charges);
-    if (c.charges) EXPECT_NEAR(s[0].charge_sum(), 1.0, 1e-9) << c.name;
+    if (c.charges) {
+      EXPECT_NEAR(s[0].charge_sum(), 1.0, 1e-9) << c.name;
+    }
   }
   const double m = read_structures(dir.write("m.xyz", xyz_text()), opt)[0].mass();
   EXPECT_NEAR(m, std_mass("C") + std_mass("N") + std_mass("O") + 6 * std_mass("H"), 1e-9);
