@@ -22,4 +22,9 @@ fi
 
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+echo "Building in $BUILD_DIR ..."
+if ! cmake --build "$BUILD_DIR" -j "$(nproc)" > "$BUILD_DIR/build.log" 2>&1; then
+  tail -n 60 "$BUILD_DIR/build.log"
+  echo "Build failed; the full log is $BUILD_DIR/build.log"
+  exit 1
+fi
