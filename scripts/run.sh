@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Sets up (packages, build) and runs the main job on a shipped example: the
-# projection-approximation cross section of C60 in helium, through the host.
+# Sets up (packages, build) and runs the main job: the collision cross section
+# and mobility of a shipped example ion, the protonated 2-phenylethylamine
+# with its partial charges, in helium at 298.15 K and 101325 Pa by the
+# trajectory method with the default settings of the ccs program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-octave-cli --no-gui -q --eval "
-  addpath('build/mex');
-  f = fopen('examples/c60.xyz'); n = str2double(fgetl(f)); fgetl(f);
-  c = textscan(f, '%s %f %f %f'); fclose(f);
-  atoms = [c{2} c{3} c{4} 1.7 * ones(n, 1)];
-  ccs = shadecount(atoms, n, 1.0, 2000, 0, 1);
-  printf('C60 projected cross section (probe 1.0 A, 2000 orientations): %.1f A^2\n', ccs);" 2>/dev/null
+build/src/cli/ccs examples/phenethylammonium.mol2 "$@"

@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 # thread-sanitizer and fuzzing configurations of scripts/test.sh.
 PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp libopenblas0-pthread
           liblapacke-dev octave liboctave-dev libgtest-dev libbenchmark-dev
+          libopenbabel-dev nlohmann-json3-dev libcli11-dev pkg-config
           clang-14 libclang-rt-14-dev libomp-14-dev)
 
 missing=()
@@ -26,4 +27,10 @@ fi
 # built; extra arguments go to cmake.
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target "${BUILD_TARGET:-all}"
+echo "Building in $BUILD_DIR ..."
+if ! cmake --build "$BUILD_DIR" -j "$(nproc)" --target "${BUILD_TARGET:-all}" \
+    > "$BUILD_DIR/build.log" 2>&1; then
+  tail -n 60 "$BUILD_DIR/build.log"
+  echo "Build failed; the full log is $BUILD_DIR/build.log"
+  exit 1
+fi

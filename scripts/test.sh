@@ -18,7 +18,7 @@ scripts/setup.sh
 
 stage "C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 BUILD_DIR=build-asan scripts/setup.sh -DCCS_SANITIZE=address -DCCS_BUILD_MEX=OFF \
-  -DCCS_BUILD_BENCH=OFF -DCCS_BUILD_CLI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  -DCCS_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j 2 -L cpp)
 

@@ -14,12 +14,7 @@ static const mexentry::InputSpec tracerun_inputs[] = {
 static const mexentry::Plugin tracerun_plugin = {"tracerun", 27, 16, tracerun_inputs};
 
 static void tracerun_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  ccs::trajectory::TrajectoryInputs chk;
-  chk.DATA_atoms = in.array(21);
-  chk.Number_atoms = in.scalar(22);
-  chk.n_rotations = in.scalar(14);
-  chk.MobcalHS = in.scalar(26);
-  chk.diffusive = in.scalar(3);
+  ccs::trajectory::TrajectoryInputs chk = trajectory_check_fields(in, 26);
   ccs::trajectory::trajectory_check_inputs(ccs::trajectory::Variant::Fixed, chk);
   rt::RealArray table;
   emxInit_real_T(ctx, table.out(), 2, true);

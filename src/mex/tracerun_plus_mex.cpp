@@ -18,12 +18,7 @@ static const mexentry::Plugin tracerun_plus_plugin = {"tracerun_plus", 30, 16,
                                                       tracerun_plus_inputs};
 
 static void tracerun_plus_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  ccs::trajectory::TrajectoryInputs chk;
-  chk.DATA_atoms = in.array(21);
-  chk.Number_atoms = in.scalar(22);
-  chk.n_rotations = in.scalar(14);
-  chk.MobcalHS = in.scalar(26);
-  chk.diffusive = in.scalar(3);
+  ccs::trajectory::TrajectoryInputs chk = trajectory_check_fields(in, 26);
   chk.massarray = in.array(27);
   chk.Move_pos = in.array(28);
   ccs::trajectory::trajectory_check_inputs(ccs::trajectory::Variant::Moving, chk);

@@ -19,11 +19,7 @@ static const mexentry::Plugin tracerun_well_plugin = {"tracerun_well", 31, 15,
                                                       tracerun_well_inputs};
 
 static void tracerun_well_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  ccs::trajectory::TrajectoryInputs chk;
-  chk.DATA_atoms = in.array(21);
-  chk.Number_atoms = in.scalar(22);
-  chk.n_rotations = in.scalar(14);
-  chk.MobcalHS = in.scalar(29);
+  ccs::trajectory::TrajectoryInputs chk = trajectory_check_fields(in, 29);
   chk.epsili = in.array(25);
   chk.sigmai = in.array(26);
   chk.sigma2i = in.array(27);

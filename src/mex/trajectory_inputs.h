@@ -2,6 +2,7 @@
 #pragma once
 
 #include "mex/entry_layer.h"
+#include "trajectory/trajectory_driver.h"
 
 #define CCS_TRAJECTORY_COMMON_INPUTS                                                          \
   {"boxdomain", mexentry::Kind::Scalar}, {"deltatenhance", mexentry::Kind::Scalar},           \
@@ -30,4 +31,17 @@ inline void trajectory_outputs(mexentry::Outputs& out, double U_vel, const doubl
   out.empty();
   out.empty();
   out.scalar(r[10]);
+}
+
+// The inputs the boundary checks read, filled from the converted inputs
+// (MobcalHS sits at a different position in each plug-in).
+inline ccs::trajectory::TrajectoryInputs trajectory_check_fields(const mexentry::Inputs& in,
+                                                                 int MobcalHS_pos) {
+  ccs::trajectory::TrajectoryInputs chk;
+  chk.diffusive = in.scalar(3);
+  chk.n_rotations = in.scalar(14);
+  chk.DATA_atoms = in.array(21);
+  chk.Number_atoms = in.scalar(22);
+  chk.MobcalHS = in.scalar(MobcalHS_pos);
+  return chk;
 }

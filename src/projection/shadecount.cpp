@@ -200,8 +200,14 @@ void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_at
 void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
                 double r_probe, double n_rotations, double /*EHSSPA*/, double seedn,
                 double* r1, double* r2) {
-  rt::rng::rng(seedn);
   *r2 = 0.0;
+  shadecount_areas(ctx, DATA_atoms, Number_atoms, r_probe, n_rotations, seedn, nullptr, r1);
+}
+
+void shadecount_areas(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
+                      double r_probe, double n_rotations, double seedn,
+                      std::vector<double>* areas_out, double* r1) {
+  rt::rng::rng(seedn);
   const int n = static_cast<int>(Number_atoms);
   const int rows = DATA_atoms->size[0];
   const int cols = DATA_atoms->size[1];
@@ -247,6 +253,7 @@ void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_ato
         ctx, n_rot, [&](rt::Context&) { return std::make_unique<OrientationScratch>(n); },
         [&](std::unique_ptr<OrientationScratch>& w, rt::Context&, int i) {
           areas[i] = one_orientation(*w, coords.data(), reach2.data(), n, Rmax);
+          rt::count_orientation(ctx);
         },
         [](std::unique_ptr<OrientationScratch>&, rt::Context&) {});
   }
@@ -260,4 +267,5 @@ void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_ato
     }
   }
   *r1 = sum / count;
+  if (areas_out != nullptr) *areas_out = areas;
 }

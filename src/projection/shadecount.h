@@ -3,6 +3,8 @@
 // estimated by Monte Carlo sampling of the bounding rectangle.
 #pragma once
 
+#include <vector>
+
 #include "runtime/context.h"
 #include "runtime/emx_array.h"
 
@@ -15,6 +17,12 @@ constexpr int kShadeSamples = 20000;
 extern "C" void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
                 double r_probe, double n_rotations, double EHSSPA, double seedn, double* r1,
                 double* r2);
+
+// The same computation, also handing back the area of every orientation
+// (areas[i] for orientation i + 1), from which callers estimate the spread.
+void shadecount_areas(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
+                      double r_probe, double n_rotations, double seedn,
+                      std::vector<double>* areas, double* r1);
 
 // Checks that the atom table can be read as the computation reads it:
 // Number_atoms a whole number >= 1 equal to the row count, at least 4 columns;

@@ -8,6 +8,7 @@
 
 #include <omp.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 
@@ -64,7 +65,18 @@ struct Context {
   bool keyed_streams = false;
   std::uint64_t stream_seed = 0;
   std::uint32_t stream_loop = 0;  // set by the driver before each loop
+
+  // When set, the drivers add 1 here for every orientation they finish (from
+  // any thread), so a caller can show progress from a thread of its own.
+  std::atomic<long>* orientations_done = nullptr;
 };
+
+// Counts one finished orientation on the context's progress counter, if any.
+inline void count_orientation(const Context* ctx) {
+  if (ctx != nullptr && ctx->orientations_done != nullptr) {
+    ctx->orientations_done->fetch_add(1, std::memory_order_relaxed);
+  }
+}
 
 // Seeds `s` for chunk `chunk` of the current loop of a context with keyed
 // streams.

@@ -210,6 +210,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
 
   // 1. Serial stream.
   rt::rng::rng(in.seedn);
+  out->launched_total = 0.0;
 
   // 2. Collision radii and charges.
   std::vector<double> R(N), R2(N), q_all(N, NAN), coords(static_cast<std::size_t>(N) * 3);
@@ -592,6 +593,8 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
       if (std::isnan(K[i - 1])) nan_orientation = true;
     }
     for (int j = 0; j < 3; ++j) table->data[(i - 1) + j * n_rot] = row[j];
+    out->launched_total += launched;
+    rt::count_orientation(ctx);
   }
 
   // 7. Mobilities.

@@ -33,6 +33,7 @@ struct TrajectoryInputs {
 // Scalar results 1..11 (result k of the plug-ins' output tables).
 struct TrajectoryResults {
   double r[11] = {0};
+  double launched_total = 0;  // trajectories launched over all orientations
 };
 
 // Raises rt::Error naming the input when the arrays cannot be read as the

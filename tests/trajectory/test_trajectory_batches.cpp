@@ -98,8 +98,11 @@ TEST_F(Batches, SphereLaunchesEnterTheSphere) {
     EXPECT_NEAR(l[k].d[0] * l[k].d[0] + l[k].d[1] * l[k].d[1] + l[k].d[2] * l[k].d[2], 1.0,
                 1e-12);
     EXPECT_LE(r[0] * l[k].d[0] + r[1] * l[k].d[1] + r[2] * l[k].d[2], 1e-9) << k;
-    if (k < 200) EXPECT_GE(l[k].d[0], 0.0);
-    if (k >= 200) EXPECT_LE(l[k].d[0], 0.0);
+    if (k < 200) {
+      EXPECT_GE(l[k].d[0], 0.0);
+    } else {
+      EXPECT_LE(l[k].d[0], 0.0);
+    }
   }
 }
 
@@ -142,7 +145,9 @@ TEST_F(Batches, FaceLaunchesStartOnTheirFaceAndEnterTheBox) {
     const double dx = result[k + 300];
     EXPECT_GE(px, b.lo[0]);
     EXPECT_LE(px, b.hi[0]);
-    if (axis == 0) EXPECT_TRUE(px == (dx < 0 ? b.hi[0] : b.lo[0]));
+    if (axis == 0) {
+      EXPECT_TRUE(px == (dx < 0 ? b.hi[0] : b.lo[0]));
+    }
   }
   for (const Launch& l : rec.launches) {
     EXPECT_NEAR(l.d[0] * l.d[0] + l.d[1] * l.d[1] + l.d[2] * l.d[2], 1.0, 1e-12);

@@ -1,0 +1,52 @@
+// Physical conditions of a run and the relations that turn them into the
+// inputs of the method drivers (written out in README.md).
+#pragma once
+
+#include "cli/params.h"
+
+namespace ccs::cli {
+
+// CODATA 2018 exact or recommended values.
+constexpr double kBoltzmann = 1.380649e-23;        // J/K
+constexpr double kElementary = 1.602176634e-19;    // C
+constexpr double kEpsilon0 = 8.8541878128e-12;     // F/m
+constexpr double kAtomicMass = 1.66053906660e-27;  // kg
+constexpr double kPi = 3.141592653589793;
+// Standard conditions of the reduced mobility.
+constexpr double kStandardPressure = 101325.0;  // Pa
+constexpr double kStandardTemperature = 273.15;  // K
+
+struct Conditions {
+  Gas gas;
+  double temperature = 298.15;  // K
+  double pressure = 101325.0;   // Pa
+};
+
+// Inputs derived from the conditions (SI).
+struct GasInputs {
+  double number_density;  // N = p / (k T)
+  double m_gas;           // kg
+  double rho_g;           // N m_gas
+  double v_c_t;           // sqrt(2 k T / m_gas)
+  double Force_const;     // 2 alpha e^2 / (4 pi eps0 m_gas)
+  double Kappa;           // Force_const / (2 v_c_t^2)
+  double v_c2;            // sqrt(9 pi k T / (8 m_gas))
+};
+
+GasInputs gas_inputs(const Conditions& c);
+
+// Distance (Å) from a point charge z beyond which the ion-induced-dipole
+// energy of a gas molecule stays below 0.5 % of k T (Kappa E^2 <= 0.005 with
+// E = z / r^2): r = (Kappa z^2 / 0.005)^(1/4).
+double field_radius(const Conditions& c, double z);
+
+// Mobility K (cm^2/(V s)) of an ion of charge z and mass m_ion (u) with the
+// cross section ccs (Å^2), by the Mason-Schamp relation
+//   K = (3/16) (z e / N) sqrt(2 pi / (mu k T)) / ccs.
+double mobility_from_ccs(double ccs, double z, double ion_mass_u, const Conditions& c);
+// Cross section from a mobility (the same relation solved for the ccs).
+double ccs_from_mobility(double K, double z, double ion_mass_u, const Conditions& c);
+// Reduced mobility K0 = K (p / 101325 Pa) (273.15 K / T).
+double reduced_mobility(double K, const Conditions& c);
+
+}  // namespace ccs::cli

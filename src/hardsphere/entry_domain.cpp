@@ -1,0 +1,157 @@
+#include "hardsphere/entry_domain.h"
+
+#include <cmath>
+
+#include "runtime/numeric.h"
+#include "runtime/random_streams.h"
+
+namespace {
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+}  // namespace
+
+void hs_entry_domain(const double* P, int n, double number_atoms, const double* r, double r_max,
+                     HsEntryDomain* dom) {
+  for (int j = 0; j < 3; ++j) {
+    const double* col = P + static_cast<size_t>(j) * n;
+    dom->lo[j] = rt::min_skip_nan(col, n) - r_max;
+    dom->hi[j] = rt::max_skip_nan(col, n) + r_max;
+    dom->L[j] = dom->hi[j] - dom->lo[j];
+    dom->centre[j] = rt::b_sum(col, n) / number_atoms;
+  }
+  dom->A_x = dom->L[2] * dom->L[1];
+  dom->A_y = dom->L[2] * dom->L[0];
+  dom->A_z2 = (dom->L[1] * dom->L[0]) * 2.0;
+
+  double R = 0.0;
+  for (int i = 0; i < n; ++i) {
+    double v[3];
+    for (int j = 0; j < 3; ++j) v[j] = P[i + static_cast<size_t>(j) * n] - dom->centre[j];
+    const double cand = rt::b_norm(v) + r[i];
+    if (cand > R) R = cand;
+  }
+  dom->R = R;
+  dom->S = (R * R) * 12.566370614359172;
+  dom->use_box = dom->L[0] * dom->A_x <= (R * dom->S) / 3.0;
+}
+
+void hs_box_counts(double n_total, const HsEntryDomain& dom, double* n_x, double* n_y,
+                   double* n_z) {
+  const double W = ((dom.A_y + dom.A_y) + dom.A_z2) / kPi + dom.A_x;
+  *n_x = std::ceil((n_total * dom.A_x) / W);
+  *n_y = rt::round_half_away((((dom.A_y + dom.A_y) * n_total) / kPi) / W);
+  *n_z = rt::round_half_away(((dom.A_z2 * n_total) / kPi) / W);
+}
+
+double hs_sphere_normaliser(double n_total, double rho, double m_gas, const HsEntryDomain& dom) {
+  return ((((n_total * 2.6666666666666665) / rho) * m_gas) / dom.S) / 1e-20;
+}
+
+double hs_box_normaliser(double n_x, double rho, double m_gas, const HsEntryDomain& dom) {
+  return ((m_gas * (n_x / rho)) / dom.A_x) / 1e-20;
+}
+
+void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double start[3],
+                      double dir[3]) {
+  // Point uniform on the sphere, inward direction; the acceptance weights
+  // the pair by its flux. After 2000 failures the last angles stand.
+  double ct1 = 0.0, st1 = 0.0, cp1 = 0.0, sp1 = 0.0;
+  double ct2 = 0.0, st2 = 0.0, cp2 = 0.0, sp2 = 0.0;
+  for (int attempt = 0; attempt < 2000; ++attempt) {
+    const double t1 = kPi * rt::rng::rand();
+    const double p1 = kTwoPi * rt::rng::rand();
+    const double t2 = 1.5707963267948966 * rt::rng::rand();
+    const double p2 = kTwoPi * rt::rng::rand();
+    ct1 = std::cos(t1);
+    st1 = std::sin(t1);
+    cp1 = std::cos(p1);
+    sp1 = std::sin(p1);
+    ct2 = std::cos(t2);
+    st2 = std::sin(t2);
+    cp2 = std::cos(p2);
+    sp2 = std::sin(p2);
+    const double g = ((st1 * (cp2 * st2)) * cp1 + ct1 * ct2) + sp1 * (st1 * (sp2 * st2));
+    if (g > 0.0 || std::isnan(g)) continue;
+    const double u5 = rt::rng::rand();
+    if ((((g * -0.10132118364233778) * ct2) * st2) * st1 >= 0.045 * u5) break;
+  }
+  const double R = dom.R;
+  // Direction components are formed as (d + n) - n.
+  const double start_y = (st1 * cp1) * R + dom.centre[1];
+  const double start_z = (sp1 * st1) * R + dom.centre[2];
+  const double dir_y = (st2 * cp2 + st1 * cp1) - st1 * cp1;
+  const double dir_z = (st2 * sp2 + sp1 * st1) - sp1 * st1;
+  if (k <= 0.5 * n_total) {
+    start[0] = ct1 * R + dom.centre[0];
+    dir[0] = (ct2 + ct1) - ct1;
+  } else if (k > 0.5 * n_total) {
+    start[0] = (-ct1) * R + dom.centre[0];
+    dir[0] = ((-ct1) - ct2) + ct1;
+  } else {
+    for (int j = 0; j < 3; ++j) start[j] = dir[j] = 0.0;
+    return;
+  }
+  start[1] = start_y;
+  start[2] = start_z;
+  dir[1] = dir_y;
+  dir[2] = dir_z;
+}
+
+void hs_x_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]) {
+  const double u1 = rt::rng::rand();
+  const double c1 = rt::nthroot(1.0 - (u1 + u1));
+  const double s = std::sqrt(1.0 - c1 * c1);
+  const double psi = kTwoPi * rt::rng::rand();
+  dir[0] = c1;
+  dir[1] = s * std::cos(psi);
+  dir[2] = std::sin(psi) * s;
+  const double u3 = rt::rng::rand();
+  const double u4 = rt::rng::rand();
+  if (c1 < 0.0) {
+    start[0] = dom.hi[0];
+  } else if (c1 >= 0.0) {
+    start[0] = dom.lo[0];
+  } else {
+    start[0] = start[1] = start[2] = 0.0;
+    return;
+  }
+  start[1] = dom.L[1] * u3 + dom.lo[1];
+  start[2] = dom.L[2] * u4 + dom.lo[2];
+}
+
+namespace {
+
+// The y-face procedure with the face axis `a` (1 = y, 2 = z) and the
+// in-face axis `b` (the other of y, z).
+void side_face_launch(const HsEntryDomain& dom, int a, int b, double start[3], double dir[3]) {
+  const double q = rt::nthroot(rt::rng::rand());
+  const double u2 = rt::rng::rand();
+  dir[a] = rt::sign((u2 + u2) - 1.0) * std::sqrt(1.0 - q * q);
+  const double u3 = rt::rng::rand();
+  const double w = (u3 + u3) - 1.0;
+  const double u4 = rt::rng::rand();
+  dir[0] = (rt::sign((u4 + u4) - 1.0) * std::sqrt(1.0 - w * w)) * q;
+  dir[b] = q * w;
+  const double u5 = rt::rng::rand();
+  const double u6 = rt::rng::rand();
+  if (dir[a] < 0.0) {
+    start[a] = dom.hi[a];
+  } else if (dir[a] >= 0.0) {
+    start[a] = dom.lo[a];
+  } else {
+    start[0] = start[1] = start[2] = 0.0;
+    return;
+  }
+  start[0] = dom.L[0] * u5 + dom.lo[0];
+  start[b] = dom.L[b] * u6 + dom.lo[b];
+}
+
+}  // namespace
+
+void hs_y_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]) {
+  side_face_launch(dom, 1, 2, start, dir);
+}
+
+void hs_z_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]) {
+  side_face_launch(dom, 2, 1, start, dir);
+}

@@ -1,0 +1,217 @@
+// Lennard-Jones trajectory with separate charge positions: a 12-6 force on
+// every atom plus the ion-induced-dipole force of the ion's point charges.
+#include <cmath>
+
+#include "trajectory/lj_integrator.h"
+#include "trajectory/lj_kernels.h"
+
+namespace ccs {
+namespace {
+
+struct FieldForces {
+  static constexpr double kDtMax = 2e-13;
+  static constexpr bool kExitUsesPreStepV = true;
+  static constexpr bool kNanDtStays = false;
+
+  // Lennard-Jones atoms: positions (n x 3, m), attractive and repulsive
+  // coefficients.
+  const double* atoms;
+  int n;
+  const double* A;
+  const double* B;
+  // Charges: positions (nc x 3, m) and values.
+  const double* qpos;
+  int nc;
+  const double* q;
+  bool single;  // one charge: closed-form force, field kept from the launch
+  double q2_1;
+  double Fc;
+  // Working arrays: per atom r^2 and force factor; per charge w_k and w_k/r_k^2.
+  double* r2;
+  double* f;
+  double* w;
+  double* wi;
+  LjArray near_idx;
+
+  double field2 = 0.0;     // E^2 of the last full field evaluation
+  double r2_single = 0.0;  // squared distance to the single charge at the last x
+
+  // Field E = sum_k q_k (r_k - x)/|r_k - x|^3 and S = sum_k q_k/|r_k - x|^3.
+  // The per-charge factors are independent (vector loop); the sums run in
+  // charge order.
+  void field(const double x[3], double E[3], double& S) {
+    const double x0 = x[0], x1 = x[1], x2 = x[2];
+#pragma omp simd
+    for (int k = 0; k < nc; ++k) {
+      const double dx = qpos[k] - x0;
+      const double dy = qpos[k + nc] - x1;
+      const double dz = qpos[k + 2 * nc] - x2;
+      const double i = 1.0 / ((dx * dx + dy * dy) + dz * dz);
+      const double wk = (i * std::sqrt(i)) * q[k];
+      w[k] = wk;
+      wi[k] = wk * i;
+    }
+    double ex = 0.0, ey = 0.0, ez = 0.0, s = 0.0;
+    for (int k = 0; k < nc; ++k) {
+      ex += w[k] * (qpos[k] - x0);
+      ey += w[k] * (qpos[k + nc] - x1);
+      ez += w[k] * (qpos[k + 2 * nc] - x2);
+      s += w[k];
+    }
+    E[0] = ex;
+    E[1] = ey;
+    E[2] = ez;
+    S = s;
+    field2 = (ey * ey + ex * ex) + ez * ez;
+  }
+
+  // Dipole acceleration (K_F/4) grad(E^2) = (K_F/2) (G - E S) of the whole
+  // charge set; needs the field of the same position.
+  void dipole(const double x[3], const double E[3], double S, double a_ion[3]) const {
+    double gx = 0.0, gy = 0.0, gz = 0.0;
+    for (int k = 0; k < nc; ++k) {
+      const double dx = qpos[k] - x[0];
+      const double dy = qpos[k + nc] - x[1];
+      const double dz = qpos[k + 2 * nc] - x[2];
+      const double p = (dx * E[0] + dy * E[1]) + dz * E[2];
+      const double g = (wi[k] * p) * 3.0;
+      gx += g * dx;
+      gy += g * dy;
+      gz += g * dz;
+    }
+    const double h = Fc * 0.5;
+    a_ion[0] = (gx - E[0] * S) * h;
+    a_ion[1] = (gy - E[1] * S) * h;
+    a_ion[2] = (gz - E[2] * S) * h;
+  }
+
+  // Lennard-Jones acceleration sum_i (A_i/r^8 - B_i/r^14) (x_i - x); returns
+  // the smallest squared atom distance.
+  double lennard_jones(const double x[3], double a_lj[3]) {
+    const double x0 = x[0], x1 = x[1], x2 = x[2];
+#pragma omp simd
+    for (int i = 0; i < n; ++i) {
+      const double dx = atoms[i] - x0;
+      const double dy = atoms[i + n] - x1;
+      const double dz = atoms[i + 2 * n] - x2;
+      const double d2 = (dx * dx + dy * dy) + dz * dz;
+      const double u = 1.0 / d2;
+      const double u6 = (u * u) * u;
+      r2[i] = d2;
+      f[i] = ((A[i] - B[i] * u6) * u6) * u;
+    }
+    double ax = 0.0, ay = 0.0, az = 0.0;
+    for (int i = 0; i < n; ++i) {
+      ax += f[i] * (atoms[i] - x0);
+      ay += f[i] * (atoms[i + n] - x1);
+      az += f[i] * (atoms[i + 2 * n] - x2);
+    }
+    a_lj[0] = ax;
+    a_lj[1] = ay;
+    a_lj[2] = az;
+    return rt::min_skip_nan(r2, n);
+  }
+
+  double launch(const double x[3], double a[3]) {
+    double E[3], S;
+    field(x, E, S);
+    double a_ion[3];
+    if (single) {
+      const double d[3] = {qpos[0] - x[0], qpos[nc] - x[1], qpos[2 * nc] - x[2]};
+      const double P = std::pow(1.0 / ((d[0] * d[0] + d[1] * d[1]) + d[2] * d[2]), 3.0);
+      for (int j = 0; j < 3; ++j) a_ion[j] = ((d[j] * q2_1) * Fc) * P;
+    } else {
+      dipole(x, E, S, a_ion);
+    }
+    double a_lj[3];
+    lennard_jones(x, a_lj);
+    for (int j = 0; j < 3; ++j) a[j] = a_lj[j] + a_ion[j];
+    return field2;
+  }
+
+  double step(const double x[3], double a[3]) {
+    double a_ion[3];
+    if (single) {
+      const double d[3] = {qpos[0] - x[0], qpos[nc] - x[1], qpos[2 * nc] - x[2]};
+      r2_single = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+      const double P = std::pow(1.0 / r2_single, 3.0);
+      for (int j = 0; j < 3; ++j) a_ion[j] = ((d[j] * Fc) * q2_1) * P;
+    } else {
+      double E[3], S;
+      field(x, E, S);
+      dipole(x, E, S, a_ion);
+    }
+    double a_lj[3];
+    const double d2min = lennard_jones(x, a_lj);
+    for (int j = 0; j < 3; ++j) a[j] = a_lj[j] + a_ion[j];
+    return d2min;
+  }
+
+  double near_charge(const double x[3], double dt) const {
+    if (single) {
+      if (r2_single * 1e20 < 22.09) {
+        const double t = dt / (q[0] * q[0]);
+        dt = t + t;
+      }
+      return dt;
+    }
+    return lj::near_charge_list(x, dt, near_idx, qpos, nc, q);
+  }
+
+  // With one charge the field is only evaluated at the launch point.
+  double exit_field2() const { return field2; }
+};
+
+}  // namespace
+
+extern "C" void mompolsimpGUIFreeLJparfor(LjScratch* ws, LjArray ones_N, const double box[6],
+                                          LjArray q, LjArray q2, LjArray qpos, double nq,
+                                          double deltatenhance, double Force_const, double dt0,
+                                          double x_red, double m_gas, double v_c, double v_c_t,
+                                          const double pos[3], const double dir[3], LjArray lj_att,
+                                          LjArray coords_m, LjArray lj_rep, LjArray ones_q,
+                                          double near_flag, LjArray near_idx, double dp[3],
+                                          const LjObserver* observer) {
+  (void)ones_N;
+  (void)ones_q;
+  const int n = coords_m.rows;
+  const int nc = qpos.rows;
+  const bool single = nq == 1.0;
+  lj::require(n == 0 || coords_m.cols == 3, "atom positions must have 3 columns");
+  lj::require(lj_numel(lj_att) >= n && lj_numel(lj_rep) >= n,
+              "one Lennard-Jones coefficient per atom expected");
+  lj::require(nc == 0 || qpos.cols == 3, "charge positions must have 3 columns");
+  lj::require(lj_numel(q) >= nc, "one charge value per charge position expected");
+  if (single) {
+    lj::require(nc >= 1 && lj_numel(q) >= 1 && lj_numel(q2) >= 1, "single charge missing");
+  } else if (near_flag == 1.0) {
+    lj::require_near_idx(near_idx, nc);
+  }
+
+  LjScratch local;
+  LjScratch& scratch = ws != nullptr ? *ws : local;
+  double* work = lj::reserve(scratch, 2 * static_cast<std::size_t>(n) + 2 * nc);
+
+  FieldForces forces{coords_m.data,
+                     n,
+                     lj_att.data,
+                     lj_rep.data,
+                     qpos.data,
+                     nc,
+                     q.data,
+                     single,
+                     single ? q2.data[0] : 0.0,
+                     Force_const,
+                     work,
+                     work + n,
+                     work + 2 * n,
+                     work + 2 * n + nc,
+                     near_idx};
+  const lj::Launch in{box,         pos,   dir,
+                      Force_const, dt0,   x_red,
+                      m_gas,       v_c_t, ((1e-10 / v_c) * 1e20) / deltatenhance,
+                      near_flag};
+  lj::run(forces, in, dp, observer);
+}
+
+}  // namespace ccs

@@ -1,0 +1,144 @@
+// Entry domains: enclosures, the box/sphere choice, face trajectory counts and
+// the launch sampling (mirror split of the sphere launches, face starts).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "hardsphere/entry_domain.h"
+#include "hs_test_support.h"
+
+namespace {
+
+using hs_test::StreamSnapshot;
+
+HsEntryDomain domain_of(const std::vector<hs_test::Atom>& atoms) {
+  const size_t n = atoms.size();
+  std::vector<double> P(3 * n), r(n);
+  double r_max = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < 3; ++j) P[i + j * n] = atoms[i][j];
+    r[i] = atoms[i][3];
+    r_max = std::max(r_max, r[i]);
+  }
+  HsEntryDomain dom;
+  hs_entry_domain(P.data(), static_cast<int>(n), static_cast<double>(n), r.data(), r_max, &dom);
+  return dom;
+}
+
+class EntryDomain : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::rng::ensure_initialised();
+    rt::rng::rng(99);
+  }
+};
+
+TEST_F(EntryDomain, EnclosuresAndChoice) {
+  // Two atoms on the x axis: box from the extremes padded by the largest
+  // radius, sphere about the centroid through the farthest atom surface.
+  const HsEntryDomain two = domain_of({{-1.0, 0.0, 0.0, 0.5}, {3.0, 0.0, 0.0, 1.0}});
+  EXPECT_DOUBLE_EQ(two.lo[0], -2.0);
+  EXPECT_DOUBLE_EQ(two.hi[0], 4.0);
+  EXPECT_DOUBLE_EQ(two.lo[1], -1.0);
+  EXPECT_DOUBLE_EQ(two.L[2], 2.0);
+  EXPECT_DOUBLE_EQ(two.centre[0], 1.0);
+  EXPECT_DOUBLE_EQ(two.R, 3.0);  // |3 - 1| + 1
+  EXPECT_DOUBLE_EQ(two.S, 4.0 * hs_test::kPi * 9.0);
+  EXPECT_DOUBLE_EQ(two.A_x, 4.0);
+  EXPECT_DOUBLE_EQ(two.A_y, 12.0);
+  EXPECT_DOUBLE_EQ(two.A_z2, 24.0);
+  // Box 6 x 2 x 2 = 24 against sphere 36 pi: the box wins.
+  EXPECT_TRUE(two.use_box);
+  // A single atom: its box (8 r^3) is larger than its sphere.
+  EXPECT_FALSE(domain_of({{1.0, 2.0, 3.0, 1.5}}).use_box);
+}
+
+TEST_F(EntryDomain, BoxCountsUseCeilForXAndRoundForYZ) {
+  HsEntryDomain dom{};
+  dom.L[0] = 2.0;
+  dom.L[1] = 3.0;
+  dom.L[2] = 4.0;
+  dom.A_x = 12.0;
+  dom.A_y = 8.0;
+  dom.A_z2 = 12.0;
+  // W = 28/pi + 12 = 20.9127: x 4.017 -> 5, y 1.705 -> 2, z 1.279 -> 1.
+  double nx, ny, nz;
+  hs_box_counts(7.0, dom, &nx, &ny, &nz);
+  EXPECT_EQ(nx, 5.0);
+  EXPECT_EQ(ny, 2.0);
+  EXPECT_EQ(nz, 1.0);
+  EXPECT_NE(nx + ny + nz, 7.0);              // the counts need not add up
+  hs_box_counts(100.0, dom, &nx, &ny, &nz);  // 57.38, 24.35, 18.27
+  EXPECT_EQ(nx, 58.0);
+  EXPECT_EQ(ny, 24.0);
+  EXPECT_EQ(nz, 18.0);
+}
+
+TEST_F(EntryDomain, SphereLaunchesSplitAcrossTheMirrorPlane) {
+  const HsEntryDomain dom = domain_of({{0.5, -1.0, 2.0, 2.0}, {1.5, -1.0, 2.0, 2.0}});
+  ASSERT_FALSE(dom.use_box);
+  for (int rep = 0; rep < 50; ++rep) {
+    StreamSnapshot snap;
+    double s[6][3], d[6][3];
+    for (int k = 1; k <= 5; ++k) {
+      snap.restore();  // same draws for every k
+      hs_sphere_launch(k, 5.0, dom, s[k], d[k]);
+    }
+    for (int k = 1; k <= 5; ++k) {
+      const int ref = k <= 2 ? 1 : 3;  // k <= 2.5: +x side, else mirrored
+      EXPECT_EQ(s[k][1], s[1][1]);
+      EXPECT_EQ(s[k][2], s[1][2]);
+      EXPECT_EQ(d[k][1], d[1][1]);
+      EXPECT_EQ(d[k][2], d[1][2]);
+      EXPECT_EQ(s[k][0], s[ref][0]);
+      EXPECT_EQ(d[k][0], d[ref][0]);
+    }
+    EXPECT_GE(d[1][0], 0.0);
+    EXPECT_LE(d[3][0], 0.0);
+    EXPECT_NEAR(d[3][0], -d[1][0], 1e-15);
+    EXPECT_NEAR(s[3][0] - dom.centre[0], -(s[1][0] - dom.centre[0]), 1e-12);
+    // On the sphere, unit direction pointing inwards.
+    for (int k : {1, 3}) {
+      double r2 = 0.0, dd = 0.0, dn = 0.0;
+      for (int j = 0; j < 3; ++j) {
+        const double e = s[k][j] - dom.centre[j];
+        r2 += e * e;
+        dd += d[k][j] * d[k][j];
+        dn += d[k][j] * e;
+      }
+      EXPECT_NEAR(std::sqrt(r2), dom.R, 1e-12);
+      EXPECT_NEAR(dd, 1.0, 1e-12);
+      EXPECT_LE(dn, 1e-12);
+    }
+  }
+}
+
+TEST_F(EntryDomain, FaceLaunchesStartOnTheFaceTheyEnterThrough) {
+  const HsEntryDomain dom = domain_of({{-2.0, 0.0, 1.0, 1.0}, {2.0, 1.0, -1.0, 1.0}});
+  int neg[3] = {0, 0, 0};
+  for (int face = 0; face < 3; ++face) {
+    for (int k = 0; k < 400; ++k) {
+      double s[3], d[3];
+      StreamSnapshot snap;
+      if (face == 0) hs_x_face_launch(dom, s, d);
+      if (face == 1) hs_y_face_launch(dom, s, d);
+      if (face == 2) hs_z_face_launch(dom, s, d);
+      EXPECT_EQ(hs_test::draws_since(snap), face == 0 ? 4 : 6);
+      EXPECT_NEAR((d[0] * d[0] + d[1] * d[1]) + d[2] * d[2], 1.0, 1e-12);
+      EXPECT_EQ(s[face], d[face] < 0.0 ? dom.hi[face] : dom.lo[face]);
+      neg[face] += d[face] < 0.0;
+      for (int j = 0; j < 3; ++j) {
+        if (j == face) continue;
+        EXPECT_GE(s[j], dom.lo[j]);
+        EXPECT_LE(s[j], dom.hi[j]);
+      }
+    }
+  }
+  // Both directions through every face pair occur.
+  for (int face = 0; face < 3; ++face) {
+    EXPECT_GT(neg[face], 100);
+    EXPECT_LT(neg[face], 300);
+  }
+}
+
+}  // namespace

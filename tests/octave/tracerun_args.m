@@ -1,0 +1,6 @@
+function args = tracerun_args(p, atoms, n_rot, n_total, mode, seed)
+  % Inputs 1-27 of tracerun (tracerun_plus adds massarray, Move_pos, cfactor).
+  args = {p.boxdomain, 20, 0, 0, 100, 17, 1, p.e, p.m_w, p.Kb, p.T0, n_total, p.rho_g, p.Kappa, ...
+          n_rot, p.Force_const, 0, p.m_gas, p.v_c, p.v_c2, 0, atoms, rows(atoms), 1.0, ...
+          p.v_c_t, seed, mode};
+end
