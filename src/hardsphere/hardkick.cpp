@@ -113,7 +113,7 @@ void hardkick_orientations(rt::Context* ctx, emxArray_real_T* DATA_atoms, double
                            double diffusive, double v_c2, double random_C, double p0, double T0,
                            double seedn, double MobcalHS, double* r4, double* r5,
                            HardkickOrientations* per) {
-  hardkick_check_inputs(DATA_atoms, Number_atoms, n_rotations, MobcalHS);
+  hardkick_check_inputs(DATA_atoms, Number_atoms, n_rotations, MobcalHS, N_total);
   rt::rng::ensure_initialised();
   rt::rng::rng(seedn);
   if (per != nullptr) *per = HardkickOrientations();

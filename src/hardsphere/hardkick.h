@@ -40,10 +40,11 @@ void hardkick_orientations(rt::Context* ctx, emxArray_real_T* DATA_atoms, double
                            HardkickOrientations* per);
 
 // Rejects (rt::raise "hardkick:badInput") an atom table with fewer than 4
-// columns, Number_atoms below 1 or different from its row count, and
-// axis-permutation mode (MobcalHS = 0) with n_rotations other than 3.
+// columns, Number_atoms below 1 or different from its row count,
+// axis-permutation mode (MobcalHS = 0) with n_rotations other than 3, and
+// n_rotations or N_total of 2^31 or more (NaN and counts below 1 mean none).
 void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
-                           double n_rotations, double MobcalHS);
+                           double n_rotations, double MobcalHS, double N_total = 0.0);
 
 // Gas mass density (kg/m^3) of an ideal gas of molecules of mass m_gas (kg)
 // at pressure p0 (Pa) and temperature T0 (K).

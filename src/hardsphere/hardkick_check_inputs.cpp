@@ -1,7 +1,8 @@
 #include "hardsphere/hardkick.h"
+#include "runtime/numeric.h"
 
 void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
-                           double n_rotations, double MobcalHS) {
+                           double n_rotations, double MobcalHS, double N_total) {
   if (DATA_atoms == nullptr) rt::raise("hardkick:badInput", "DATA_atoms is missing.");
   const int rows = DATA_atoms->numDimensions >= 1 ? DATA_atoms->size[0] : 1;
   int cols = 1;
@@ -16,5 +17,13 @@ void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atom
   if (MobcalHS == 0.0 && n_rotations != 3.0) {
     rt::raise("hardkick:badInput",
               "n_rotations must be 3 when MobcalHS is 0 (axis-permutation mode).");
+  }
+  // A count of 2^31 or more (or +Inf) cannot be run: it would saturate to
+  // 2^31 - 1 orientations or trajectories and their working arrays.
+  if (!rt::count_fits(n_rotations)) {
+    rt::raise("hardkick:badInput", "n_rotations must be a number of orientations below 2^31.");
+  }
+  if (!rt::count_fits(N_total)) {
+    rt::raise("hardkick:badInput", "N_total must be a number of trajectories below 2^31.");
   }
 }

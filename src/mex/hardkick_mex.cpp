@@ -27,7 +27,7 @@ static const mexentry::InputSpec hardkick_inputs[] = {
 static const mexentry::Plugin hardkick_plugin = {"hardkick", 17, 7, hardkick_inputs};
 
 static void hardkick_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  hardkick_check_inputs(in.array(0), in.scalar(1), in.scalar(8), in.scalar(16));
+  hardkick_check_inputs(in.array(0), in.scalar(1), in.scalar(8), in.scalar(16), in.scalar(7));
   double r[5] = {0, 0, 0, 0, 0};
   hardkick(ctx, in.array(0), in.inout(6), &r[0], &r[1], &r[2], in.scalar(1), in.scalar(2),
            in.scalar(3), in.scalar(4), in.scalar(5), in.scalar(7), in.scalar(8), in.scalar(9),

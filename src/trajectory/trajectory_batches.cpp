@@ -63,7 +63,7 @@ void run_loop(rt::Context* ctx, int count, const TrajectoryRunner& r, double* re
 
 void run_sphere_loop(rt::Context* ctx, const EntrySphere& s, const TrajectoryRunner& r,
                      double* result, int ld, int row0, double* launched) {
-  const int count = static_cast<int>(s.N_total);
+  const int count = rt::loop_count(s.N_total);
   run_loop(ctx, count, r, result, ld, row0, launched,
            [&](int k, double p[3], double d[3], double* x_red) {
              double th, ph, al, be;

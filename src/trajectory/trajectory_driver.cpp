@@ -157,6 +157,14 @@ void trajectory_check_inputs(Variant v, const TrajectoryInputs& in) {
     rt::raise(id, "n_rotations must be at least 3 when MobcalHS = 0 (the three axis "
                   "orientations form the mobility tensor).");
   }
+  // Counts of 2^31 or more (or +Inf) have no loop (NaN and counts below 1
+  // mean none).
+  if (!rt::count_fits(in.n_rotations)) {
+    rt::raise(id, "n_rotations must be a number of orientations below 2^31.");
+  }
+  if (!rt::count_fits(in.N_total)) {
+    rt::raise(id, "N_total must be a number of trajectories below 2^31.");
+  }
   if (v != Variant::Well && in.diffusive != 0.0 && in.diffusive != 1.0) {
     rt::raise(id, "diffusive must be 0 (specular re-emission) or 1 (cosine law).");
   }
@@ -223,7 +231,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
   const double Rmax = rt::max_skip_nan(R.data(), N);
 
   // 3. Orientation table, per-orientation mobilities, back-off row.
-  const int n_rot = in.n_rotations > 0.0 ? static_cast<int>(in.n_rotations) : 0;
+  const int n_rot = rt::loop_count(in.n_rotations);
   rt::resize(table, n_rot, 3);
   for (int k = 0; k < n_rot * 3; ++k) table->data[k] = 0.0;
   std::vector<double> K(static_cast<std::size_t>(n_rot), 0.0);
@@ -536,9 +544,11 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
         const double Ay = 2.0 * L[2] * L[0];
         const double Az = 2.0 * L[1] * L[0];
         const double D = (Ay + Az) / kPi + A;
-        const int n_x = static_cast<int>(std::ceil((N0 * A + N0 * A) * 0.5 / D));
-        const int n_y = static_cast<int>(rt::round_half_away(Ay * N0 / kPi / D));
-        const int n_z = static_cast<int>(rt::round_half_away(Az * N0 / kPi / D));
+        // Face counts of at most N_total each; none when the box is not
+        // finite (a NaN or negative count has no loop).
+        const int n_x = rt::loop_count(std::ceil((N0 * A + N0 * A) * 0.5 / D));
+        const int n_y = rt::loop_count(rt::round_half_away(Ay * N0 / kPi / D));
+        const int n_z = rt::loop_count(rt::round_half_away(Az * N0 / kPi / D));
         F = in.m_gas * (n_x / in.rho_g) / A;
         total_rows = n_x + n_y + n_z;
         result.assign(static_cast<std::size_t>(total_rows) * 3, 0.0);
@@ -552,7 +562,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
         }
       } else {
         F = in.N_total * 2.6666666666666665 / in.rho_g * in.m_gas / (4.0 * kPi * (Rs * Rs));
-        total_rows = in.N_total > 0.0 ? static_cast<int>(in.N_total) : 0;
+        total_rows = rt::loop_count(in.N_total);
         result.assign(static_cast<std::size_t>(total_rows) * 3, 0.0);
         ctx->stream_loop = static_cast<std::uint32_t>(4 * (i - 1));
         run_sphere_loop(ctx, sphere, runner, result.data(), total_rows, 0, &launched);

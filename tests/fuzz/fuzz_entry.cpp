@@ -13,6 +13,7 @@
 
 #include "fuzz_values.h"
 #include "plugin_under_test.h"
+#include "typical_inputs.h"
 
 using mexentry::Kind;
 using testhost::Array;
@@ -56,6 +57,9 @@ Array conforming(FuzzedDataProvider& fdp, const mexentry::InputSpec& s, mwSize& 
       v = static_cast<double>(atoms);
     } else if (const WorkCap* w = work_cap(s.name)) {
       v = fuzzvals::count(fdp, w->cap);
+    } else if (fdp.ConsumeBool()) {
+      // A physically sensible value, so that calls get deep into the method.
+      v = testhost::typical_scalar(s.name);
     } else {
       v = fuzzvals::any(fdp);
     }

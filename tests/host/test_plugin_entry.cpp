@@ -2,8 +2,8 @@
 // them through the host, driven by the plug-in's own input table: every
 // input is sent every kind of wrong value in turn, with valid values before
 // it and an invalid one after it. The error must name that input, the call
-// must leave nothing behind and change no input, and the next call must
-// fail the same way (no state survives a failed call).
+// must leave nothing behind and change no input, a repeated call must fail
+// the same way, and a valid call afterwards must work.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "host_testing.h"
 #include "plugin_under_test.h"
+#include "typical_inputs.h"
 
 using mexentry::Kind;
 using testhost::Array;
@@ -68,7 +69,19 @@ std::vector<Bad> bad_values(const mexentry::InputSpec& s) {
 class PluginEntry : public ::testing::Test {
  protected:
   const mexentry::Plugin& p = plugin_under_test();
+  // A small valid call returns every output it is asked for.
+  ::testing::AssertionResult works_normally() {
+    testhost::Call c = testhost::typical_call(p);
+    testhost::CallResult r = testhost::call(p.max_outputs, c.in);
+    if (!testhost::succeeded(r)) return testhost::succeeded(r);
+    for (const Array& o : r.outputs) {
+      if (o == nullptr) return ::testing::AssertionFailure() << "an output is missing";
+    }
+    return ::testing::AssertionSuccess();
+  }
 };
+
+TEST_F(PluginEntry, TypicalCallWorks) { EXPECT_TRUE(works_normally()); }
 
 TEST_F(PluginEntry, CountsAreCheckedBeforeAnyInput) {
   std::vector<Array> owned;
@@ -116,6 +129,7 @@ TEST_F(PluginEntry, EveryInputCheckNamesItsInputAndStopsThere) {
             << s.name << ": " << bad.what;
       }
     }
+    EXPECT_TRUE(works_normally()) << "after the checks of " << s.name;
   }
   EXPECT_EQ(testhost::live_arrays(), live);
 }
