@@ -7,6 +7,9 @@
 #   MERGE=1 scripts/fuzz.sh 600 ringtest      also merge new coverage into the
 #                                             repository corpus (kept small)
 #
+# FUZZ_TIMEOUT (default 30 s) is the time one input may take before it counts
+# as a hang (the smoke run of scripts/test.sh allows 120 s, so that a merely
+# slow input cannot make CI flaky).
 # A failing input is written to build-fuzz/artifacts/<target>/; turn it into
 # a test (tests/host, tests/fuzz/regressions/<target>/) before fixing it.
 # CCS_FUZZ_DESCRIBE=1 build-fuzz/tests/host/fuzz_<target> <file> prints the
@@ -42,7 +45,8 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$work" "$artifacts"
   echo "== fuzz_$t: ${SECONDS_EACH} s =="
   # New inputs go to the work folder; the repository corpus only seeds it.
-  "$exe" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=4096 -max_len=512 \
+  "$exe" -max_total_time="$SECONDS_EACH" -timeout="${FUZZ_TIMEOUT:-30}" -rss_limit_mb=4096 \
+    -max_len=512 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" "$work" "$corpus" 2>"$work.log" \
     || { tail -n 60 "$work.log"; echo "fuzz_$t failed: input in $artifacts/" >&2; exit 1; }
   grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb" "$work.log" | tr '\n' ' '

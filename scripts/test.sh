@@ -35,6 +35,6 @@ CC=clang-14 CXX=clang++-14 BUILD_DIR=build-tsan scripts/setup.sh -DCCS_SANITIZE=
   ctest --output-on-failure -j 2 -L cpp -LE no_tsan)
 
 stage "Fuzz targets"
-scripts/fuzz.sh 5
+FUZZ_TIMEOUT=120 scripts/fuzz.sh 5
 
 stage "All tests passed"

@@ -21,14 +21,15 @@ using testhost::Array;
 namespace {
 
 // Inputs whose value sets the amount of work, by name (the plug-ins share
-// their names), with the largest value a fuzz run uses.
+// their names), with the largest value a fuzz run uses. A trajectory may take
+// up to 50000 integration steps, so a call is kept to a dozen trajectories.
 struct WorkCap {
   const char* name;
   double cap;
 };
 constexpr WorkCap kWorkCaps[] = {
-    {"n_rotations", 4},
-    {"N_total", 12},
+    {"n_rotations", 3},
+    {"N_total", 4},
 };
 
 // Row caps of the generated arrays (the table's own bound applies as well).

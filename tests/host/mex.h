@@ -6,7 +6,8 @@
 // logicals). Arrays are strict: the data of an array is one heap block of
 // exactly its element count (none for an empty array, whose data pointer is
 // null), so a read past the end is caught by AddressSanitizer; an array
-// larger than any input bound (above 4 GiB) has data that faults when read;
+// above 4 GiB (the tests make them only to be refused unread) has data that
+// faults when read;
 // a sparse array stores only its nonzeros; a non-double array's data
 // pointer points at its own elements.
 #pragma once
