@@ -20,11 +20,13 @@ SECONDS_EACH=${1:-5}
 shift || true
 
 CC=clang-14 CXX=clang++-14 BUILD_DIR=build-fuzz BUILD_TARGET=fuzz_targets scripts/setup.sh \
-  -DCCS_SANITIZE=fuzzer -DCCS_BUILD_MEX=OFF -DCCS_BUILD_BENCH=OFF -DCCS_BUILD_CLI=OFF \
+  -DCCS_SANITIZE=fuzzer -DCCS_BUILD_MEX=OFF -DCCS_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 export OMP_NUM_THREADS=2 OPENBLAS_NUM_THREADS=1
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Open Babel (read by the structure readers) leaks in bond perception.
+export LSAN_OPTIONS=suppressions=$PWD/tests/cli/lsan_openbabel.supp
 
 if [ $# -gt 0 ]; then
   targets=("$@")

@@ -42,7 +42,7 @@ void hardkick_orientations(rt::Context* ctx, emxArray_real_T* DATA_atoms, double
 // Rejects (rt::raise "hardkick:badInput") an atom table with fewer than 4
 // columns, Number_atoms below 1 or different from its row count,
 // axis-permutation mode (MobcalHS = 0) with n_rotations other than 3, and
-// n_rotations or N_total of 2^31 or more (NaN and counts below 1 mean none).
+// n_rotations or N_total of 2^29 or more (NaN and counts below 1 mean none).
 void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
                            double n_rotations, double MobcalHS, double N_total = 0.0);
 

@@ -18,12 +18,12 @@ void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atom
     rt::raise("hardkick:badInput",
               "n_rotations must be 3 when MobcalHS is 0 (axis-permutation mode).");
   }
-  // A count of 2^31 or more (or +Inf) cannot be run: it would saturate to
-  // 2^31 - 1 orientations or trajectories and their working arrays.
+  // Counts of 2^29 or more (or +Inf) are refused (rt::count_fits): they
+  // would saturate, or overflow the trajectory total of an entry box.
   if (!rt::count_fits(n_rotations)) {
-    rt::raise("hardkick:badInput", "n_rotations must be a number of orientations below 2^31.");
+    rt::raise("hardkick:badInput", "n_rotations must be a number of orientations below 2^29.");
   }
   if (!rt::count_fits(N_total)) {
-    rt::raise("hardkick:badInput", "N_total must be a number of trajectories below 2^31.");
+    rt::raise("hardkick:badInput", "N_total must be a number of trajectories below 2^29.");
   }
 }

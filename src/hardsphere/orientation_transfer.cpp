@@ -75,9 +75,11 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
     double ny;
     double nz;
     hs_box_counts(n_total, dom, &nx, &ny, &nz);
-    const int cx = loop_count(nx);
-    const int cy = loop_count(ny);
-    const int cz = loop_count(nz);
+    // At most ceil(n_total) each (the input check keeps n_total below 2^29),
+    // so that the total stays an int whatever the extents.
+    const int cx = rt::face_count(nx, n_total);
+    const int cy = rt::face_count(ny, n_total);
+    const int cz = rt::face_count(nz, n_total);
     total = cx + cy + cz;
     rows.assign(3 * static_cast<size_t>(total), 0.0);
     run_loop(

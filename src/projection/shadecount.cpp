@@ -193,7 +193,7 @@ void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_at
                   std::to_string(cols) + ".");
   }
   if (!rt::count_fits(n_rotations)) {
-    rt::raise("shadecount:badInput", "n_rotations must be a number of orientations below 2^31.");
+    rt::raise("shadecount:badInput", "n_rotations must be a number of orientations below 2^29.");
   }
 }
 

@@ -26,7 +26,7 @@ void shadecount_areas(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Numb
 
 // Checks that the atom table can be read as the computation reads it:
 // Number_atoms a whole number >= 1 equal to the row count, at least 4 columns;
-// and that n_rotations is a count a loop can run (below 2^31; NaN and values
+// and that n_rotations is a count a loop can run (below 2^29; NaN and values
 // below 1 mean no orientation).
 void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
                              double n_rotations = 0.0);

@@ -2,6 +2,8 @@
 // NaN behaviour.
 #pragma once
 
+#include <cmath>
+
 #include "rt_types.h"
 
 namespace rt {
@@ -14,12 +16,22 @@ double round_half_away(double x);
 // Counts given as doubles (orientations, trajectories): loop_count is the
 // whole part of v, 0 when v is NaN or below 1, saturating at 2^31 - 1 (a
 // plain conversion of NaN, Inf or a value of 2^31 or more is undefined).
-// count_fits is false for values loop_count would saturate (2^31 and more,
-// +Inf): input checks refuse those.
-inline bool count_fits(double v) { return !(v >= 2147483648.0); }
+// Input checks refuse counts of kMaxCount (2^29) or more (count_fits false):
+// an entry box splits N_total over three faces, each face count at most
+// ceil(N_total) (face_count), and their sum must still be an int.
+constexpr double kMaxCount = 536870912.0;
+inline bool count_fits(double v) { return !(v >= kMaxCount); }
 inline int loop_count(double v) {
   if (!(v >= 1.0)) return 0;
   return v < 2147483648.0 ? static_cast<int>(v) : 2147483647;
+}
+// Trajectories launched from one face of an entry box: the face's share
+// `face` (a whole number by construction), never more than ceil(n_total),
+// which a box of finite, non-negative extents cannot exceed anyway.
+inline int face_count(double face, double n_total) {
+  const int c = loop_count(face);
+  const int cap = loop_count(std::ceil(n_total));
+  return c < cap ? c : cap;
 }
 
 // Euclidean length of a 3-vector by the scaled algorithm (no overflow or

@@ -157,13 +157,13 @@ void trajectory_check_inputs(Variant v, const TrajectoryInputs& in) {
     rt::raise(id, "n_rotations must be at least 3 when MobcalHS = 0 (the three axis "
                   "orientations form the mobility tensor).");
   }
-  // Counts of 2^31 or more (or +Inf) have no loop (NaN and counts below 1
-  // mean none).
+  // Counts of 2^29 or more (or +Inf) are refused (rt::count_fits; NaN and
+  // counts below 1 mean none).
   if (!rt::count_fits(in.n_rotations)) {
-    rt::raise(id, "n_rotations must be a number of orientations below 2^31.");
+    rt::raise(id, "n_rotations must be a number of orientations below 2^29.");
   }
   if (!rt::count_fits(in.N_total)) {
-    rt::raise(id, "N_total must be a number of trajectories below 2^31.");
+    rt::raise(id, "N_total must be a number of trajectories below 2^29.");
   }
   if (v != Variant::Well && in.diffusive != 0.0 && in.diffusive != 1.0) {
     rt::raise(id, "diffusive must be 0 (specular re-emission) or 1 (cosine law).");
@@ -544,11 +544,12 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
         const double Ay = 2.0 * L[2] * L[0];
         const double Az = 2.0 * L[1] * L[0];
         const double D = (Ay + Az) / kPi + A;
-        // Face counts of at most N_total each; none when the box is not
-        // finite (a NaN or negative count has no loop).
-        const int n_x = rt::loop_count(std::ceil((N0 * A + N0 * A) * 0.5 / D));
-        const int n_y = rt::loop_count(rt::round_half_away(Ay * N0 / kPi / D));
-        const int n_z = rt::loop_count(rt::round_half_away(Az * N0 / kPi / D));
+        // Face counts of at most ceil(N_total) each (the input check keeps
+        // N_total below 2^29, so the total stays an int); none when the box
+        // is not finite (a NaN or negative count has no loop).
+        const int n_x = rt::face_count(std::ceil((N0 * A + N0 * A) * 0.5 / D), N0);
+        const int n_y = rt::face_count(rt::round_half_away(Ay * N0 / kPi / D), N0);
+        const int n_z = rt::face_count(rt::round_half_away(Az * N0 / kPi / D), N0);
         F = in.m_gas * (n_x / in.rho_g) / A;
         total_rows = n_x + n_y + n_z;
         result.assign(static_cast<std::size_t>(total_rows) * 3, 0.0);

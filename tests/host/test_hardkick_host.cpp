@@ -57,15 +57,31 @@ TEST(HardkickHost, AxisModeNeedsThreeOrientations) {
 }
 
 // Found by fuzzing: N_total = 2.45e198 saturated to 2^31 - 1 trajectories
-// and asked for 48 GB of working rows. Counts beyond 2^31 are refused.
+// and asked for 48 GB of working rows. Counts of 2^29 or more are refused.
 TEST(HardkickHost, CountsMustFitALoop) {
   for (const char* input : {"N_total", "n_rotations"}) {
-    for (double n : {kInf, 2147483648.0, 2.4512839673949755e+198}) {
+    for (double n : {kInf, 536870912.0, 2147483648.0, 2.4512839673949755e+198}) {
       testhost::Call c = testhost::typical_call(p);
       c.set(c.position(p, input), testhost::scalar(n));
       expect_refused(c, input);
     }
   }
+}
+
+// Found by fuzzing: atoms of negative radius and N_total = -1.8e308 gave an
+// entry box whose face counts saturated, and their sum overflowed. A face
+// now launches at most ceil(N_total) trajectories (here none).
+TEST(HardkickHost, InsideOutBoxLaunchesNoMoreThanNTotal) {
+  const double big = std::numeric_limits<double>::max();
+  testhost::Call c = testhost::typical_call(p);
+  c.set(c.position(p, "DATA_atoms"), testhost::matrix(2, 5, {10, 10, 10, 10, 10, -2, -2, -2, -2, -2}));
+  c.set(c.position(p, "Number_atoms"), testhost::scalar(2));
+  c.set(c.position(p, "N_total"), testhost::scalar(-big));
+  c.set(c.position(p, "random_C"), testhost::scalar(1));
+  c.set(c.position(p, "p0"), testhost::scalar(1));
+  c.set(c.position(p, "MobcalHS"), testhost::scalar(2.9536450515488443e+222));
+  EXPECT_TRUE(testhost::succeeded(testhost::call(7, c.in)));
+  expect_normal_call();
 }
 
 }  // namespace

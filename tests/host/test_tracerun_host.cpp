@@ -103,10 +103,11 @@ TEST(TrajectoryHost, WellParametersPerAtomAndChargesForTheThreeSiteGas) {
   expect_refused(c, "charge");
 }
 
-// Counts beyond 2^31 have no loop: refused, by name.
+// Counts of 2^29 or more would saturate or overflow the entry box's total:
+// refused, by name.
 TEST(TrajectoryHost, CountsMustFitALoop) {
   for (const char* input : {"N_total", "n_rotations"}) {
-    for (double n : {kInf, 2147483648.0, 1e300}) {
+    for (double n : {kInf, 536870912.0, 2147483648.0, 1e300}) {
       testhost::Call c = testhost::typical_call(p);
       c.set(c.position(p, input), testhost::scalar(n));
       expect_refused(c, input);

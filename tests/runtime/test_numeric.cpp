@@ -286,3 +286,21 @@ TEST(NumericScalar, RoundHalfAwayAndSign) {
 }
 
 }  // namespace
+
+// Counts given as doubles: defined for every double (a plain conversion of
+// NaN, Inf or 2^31 is undefined), and a box face never exceeds ceil(N_total).
+TEST(Counts, LoopCountFaceCountAndTheCheck) {
+  EXPECT_EQ(rt::loop_count(NAN), 0);
+  EXPECT_EQ(rt::loop_count(-INFINITY), 0);
+  EXPECT_EQ(rt::loop_count(0.999), 0);
+  EXPECT_EQ(rt::loop_count(3.7), 3);
+  EXPECT_EQ(rt::loop_count(INFINITY), 2147483647);
+  EXPECT_EQ(rt::loop_count(1e300), 2147483647);
+  EXPECT_EQ(rt::face_count(5.0, 4.5), 5);  // ceil(4.5): a valid box's rounding
+  EXPECT_EQ(rt::face_count(6.0, 4.5), 5);
+  EXPECT_EQ(rt::face_count(1e300, 4.0), 4);
+  EXPECT_EQ(rt::face_count(3.0, -1e308), 0);
+  EXPECT_EQ(rt::face_count(NAN, 4.0), 0);
+  EXPECT_TRUE(rt::count_fits(536870911.0) && rt::count_fits(NAN) && rt::count_fits(-INFINITY));
+  EXPECT_FALSE(rt::count_fits(536870912.0) || rt::count_fits(INFINITY));
+}
