@@ -39,6 +39,7 @@ inline ccs::trajectory::TrajectoryInputs trajectory_check_fields(const mexentry:
                                                                  int MobcalHS_pos) {
   ccs::trajectory::TrajectoryInputs chk;
   chk.diffusive = in.scalar(3);
+  chk.multiplier = in.scalar(4);
   chk.N_total = in.scalar(11);
   chk.n_rotations = in.scalar(14);
   chk.DATA_atoms = in.array(21);

@@ -165,6 +165,9 @@ void trajectory_check_inputs(Variant v, const TrajectoryInputs& in) {
   if (!rt::count_fits(in.N_total)) {
     rt::raise(id, "N_total must be a number of trajectories below 2^29.");
   }
+  if (!rt::count_fits(in.multiplier)) {
+    rt::raise(id, "multiplier must be a number of passes below 2^29.");
+  }
   if (v != Variant::Well && in.diffusive != 0.0 && in.diffusive != 1.0) {
     rt::raise(id, "diffusive must be 0 (specular re-emission) or 1 (cosine law).");
   }

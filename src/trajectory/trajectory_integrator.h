@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 #include "runtime/numeric.h"
 #include "trajectory/analytic_deflection.h"
@@ -51,7 +52,12 @@ class TrajectoryIntegrator {
   void run() {
     setup();
     const double mult = par_.multiplier;
-    const long long passes = mult >= 1.0 ? static_cast<long long>(std::floor(mult)) : 0;
+    // floor(multiplier) passes; a multiplier beyond the range of long long
+    // (or +Inf) saturates instead of converting out of range.
+    const long long passes =
+        !(mult >= 1.0) ? 0
+                       : (mult < 9.0e18 ? static_cast<long long>(std::floor(mult))
+                                        : std::numeric_limits<long long>::max());
     long long last_pass = 0;
     for (long long p = 1; p <= passes; ++p) {
       last_pass = p;

@@ -30,6 +30,7 @@ struct WorkCap {
 constexpr WorkCap kWorkCaps[] = {
     {"n_rotations", 3},
     {"N_total", 4},
+    {"multiplier", 3},  // passes through the domain per trajectory
 };
 
 // Row caps of the generated arrays (the table's own bound applies as well).

@@ -135,4 +135,16 @@ TEST(TrajectoryHost, AtomsAtTheEndOfTheDoubleRange) {
   expect_normal_call();
 }
 
+// Found by fuzzing: multiplier = 5.4e67 (the number of passes through the
+// domain) was converted to long long out of range; saturated instead, a
+// trajectory that never leaves would pass for ever. Pass counts of 2^29 or
+// more are refused like the other counts.
+TEST(TrajectoryHost, MultiplierMustFitALoop) {
+  for (double m : {5.3919893334301274e+67, 536870912.0, kInf}) {
+    testhost::Call c = testhost::typical_call(p);
+    c.set(c.position(p, "multiplier"), testhost::scalar(m));
+    expect_refused(c, "multiplier");
+  }
+}
+
 }  // namespace
