@@ -82,6 +82,75 @@ BENCHMARK(BM_Tracerun)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// tracerun_well: the atom-field kernel (one charge at the centroid), the
+// partial-charge kernel (a charge on every atom) and the three-site nitrogen
+// kernel (qpol = 1), on 1 and 2 threads.
+void BM_TracerunWell(benchmark::State& state) {
+  const bool big = state.range(0) == 1;
+  const int kernel = static_cast<int>(state.range(1));
+  const int threads = static_cast<int>(state.range(2));
+  const int n_total = kernel == 2 ? (big ? 10 : 100) : (big ? 40 : 400);
+  omp_set_num_threads(threads);
+  rt::rng::ensure_initialised();
+  const std::vector<ljtest::Atom> mol = big ? ljtest::globule(1200) : ljtest::c60();
+  const int n = static_cast<int>(mol.size());
+  rt::RealArray atoms = atom_table(mol);
+  if (kernel >= 1) {
+    // Alternating partial charges summing to +1.
+    rt::RealArray charged = rt::make_real(n, 5);
+    for (int k = 0; k < 4 * n; ++k) charged->data[k] = atoms->data[k];
+    for (int i = 0; i < n; ++i) charged->data[i + 4 * n] = (i % 2 == 0 ? 0.2 : -0.2) + 1.0 / n;
+    atoms = std::move(charged);
+  }
+  const bool n2 = kernel == 2;
+  rt::RealArray eps = rt::make_real(n, 1), s6 = rt::make_real(n, 1), s12 = rt::make_real(n, 1);
+  for (int i = 0; i < n; ++i) {
+    eps->data[i] = mol[i].type.eps;
+    s6->data[i] = std::pow(mol[i].type.sigma, 6);
+    s12->data[i] = std::pow(mol[i].type.sigma, 12);
+  }
+  TrajectoryInputs in;
+  const double T = 298.0;
+  in.m_gas = n2 ? ljtest::kMassN2 : ljtest::kMassHe;
+  in.m_w = 720.0 * kU;
+  in.Kb = kB;
+  in.e = kE;
+  in.T0 = T;
+  in.rho_g = 101325.0 / (kB * T) * in.m_gas;
+  in.v_c_t = std::sqrt(2.0 * kB * T / in.m_gas);
+  in.v_c = in.v_c_t;
+  in.Force_const = ljtest::force_constant(n2 ? ljtest::kAlphaN2 : ljtest::kAlphaHe, in.m_gas);
+  in.Kappa = in.Force_const / (2.0 * in.v_c_t * in.v_c_t);
+  in.deltatenhance = 80.0;
+  in.boxdomain = 10.0;
+  in.n_rotations = 2;
+  in.N_total = n_total;
+  in.MobcalHS = 1.0;
+  in.qpol = n2 ? 1.0 : 0.0;
+  in.DATA_atoms = atoms.get();
+  in.Number_atoms = n;
+  in.epsili = eps.get();
+  in.sigmai = s6.get();
+  in.sigma2i = s12.get();
+  rt::RootContext root;
+  double launched = 0.0;
+  for (auto _ : state) {
+    rt::RealArray table = rt::make_real(0, 0);
+    ccs::trajectory::TrajectoryResults r;
+    ccs::trajectory::run_trajectory_method(root.get(), ccs::trajectory::Variant::Well, in,
+                                           table.get(), &r);
+    benchmark::DoNotOptimize(r.r[6]);
+    launched += 2.0 * n_total;
+  }
+  state.counters["traj/s"] = benchmark::Counter(launched, benchmark::Counter::kIsRate);
+  state.counters["traj/s/core"] =
+      benchmark::Counter(launched / threads, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_TracerunWell)
+    ->ArgsProduct({{0, 1}, {0, 1, 2}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 }  // namespace
 
 BENCHMARK_MAIN();
