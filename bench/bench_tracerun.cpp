@@ -32,16 +32,11 @@ rt::RealArray atom_table(const std::vector<ljtest::Atom>& atoms) {
   return t;
 }
 
-void BM_Tracerun(benchmark::State& state) {
-  const bool big = state.range(0) == 1;
-  const int threads = static_cast<int>(state.range(1));
-  const int n_total = big ? 2000 : 4000;
-  omp_set_num_threads(threads);
-  rt::rng::ensure_initialised();
-  const rt::RealArray atoms = atom_table(big ? ljtest::globule(1200) : ljtest::c60());
+// Gas inputs at 298 K and 1 atm (relations of the README).
+TrajectoryInputs gas_inputs(double m_gas, double alpha) {
   TrajectoryInputs in;
   const double T = 298.0;
-  in.m_gas = 4.002602 * kU;
+  in.m_gas = m_gas;
   in.m_w = 720.0 * kU;
   in.Kb = kB;
   in.e = kE;
@@ -50,14 +45,25 @@ void BM_Tracerun(benchmark::State& state) {
   in.v_c_t = std::sqrt(2.0 * kB * T / in.m_gas);
   in.v_c = in.v_c_t;
   in.v_c2 = std::sqrt(9.0 * M_PI * kB * T / (8.0 * in.m_gas));
-  in.Force_const = 2.0 * 0.204956e-30 * kE * kE / (1.11265005545e-10 * in.m_gas);
+  in.Force_const = ljtest::force_constant(alpha, in.m_gas);
   in.Kappa = in.Force_const / (2.0 * in.v_c_t * in.v_c_t);
+  in.n_rotations = 2;
+  in.MobcalHS = 1.0;
+  return in;
+}
+
+void BM_Tracerun(benchmark::State& state) {
+  const bool big = state.range(0) == 1;
+  const int threads = static_cast<int>(state.range(1));
+  const int n_total = big ? 2000 : 4000;
+  omp_set_num_threads(threads);
+  rt::rng::ensure_initialised();
+  const rt::RealArray atoms = atom_table(big ? ljtest::globule(1200) : ljtest::c60());
+  TrajectoryInputs in = gas_inputs(ljtest::kMassHe, ljtest::kAlphaHe);
   in.deltatenhance = 20.0;
   in.multiplier = 100.0;
   in.boxdomain = 10.0;
-  in.n_rotations = 2;
   in.N_total = n_total;
-  in.MobcalHS = 1.0;
   in.DATA_atoms = atoms.get();
   in.Number_atoms = atoms->size[0];
   rt::RootContext root;
@@ -109,23 +115,11 @@ void BM_TracerunWell(benchmark::State& state) {
     s6->data[i] = std::pow(mol[i].type.sigma, 6);
     s12->data[i] = std::pow(mol[i].type.sigma, 12);
   }
-  TrajectoryInputs in;
-  const double T = 298.0;
-  in.m_gas = n2 ? ljtest::kMassN2 : ljtest::kMassHe;
-  in.m_w = 720.0 * kU;
-  in.Kb = kB;
-  in.e = kE;
-  in.T0 = T;
-  in.rho_g = 101325.0 / (kB * T) * in.m_gas;
-  in.v_c_t = std::sqrt(2.0 * kB * T / in.m_gas);
-  in.v_c = in.v_c_t;
-  in.Force_const = ljtest::force_constant(n2 ? ljtest::kAlphaN2 : ljtest::kAlphaHe, in.m_gas);
-  in.Kappa = in.Force_const / (2.0 * in.v_c_t * in.v_c_t);
+  TrajectoryInputs in = n2 ? gas_inputs(ljtest::kMassN2, ljtest::kAlphaN2)
+                           : gas_inputs(ljtest::kMassHe, ljtest::kAlphaHe);
   in.deltatenhance = 80.0;
   in.boxdomain = 10.0;
-  in.n_rotations = 2;
   in.N_total = n_total;
-  in.MobcalHS = 1.0;
   in.qpol = n2 ? 1.0 : 0.0;
   in.DATA_atoms = atoms.get();
   in.Number_atoms = n;
