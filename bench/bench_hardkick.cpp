@@ -13,48 +13,28 @@
 #include "hardsphere/hardkick.h"
 #include "hardsphere/orientation_transfer.h"
 #include "runtime/context.h"
+#include "support/molecules.h"
 #include "runtime/random_streams.h"
 
 namespace {
 
 using Atom = std::array<double, 4>;
 
-// Truncated icosahedron with 1.4 Å edges: the even permutations of
-// (0, ±1, ±3g), (±1, ±(2+g), ±2g), (±g, ±2, ±(2g+1)), g the golden ratio.
+// C60-like cage with 1.4 Å edges and 1.7 Å radii.
 std::vector<Atom> cage60() {
-  const double g = (1.0 + std::sqrt(5.0)) / 2.0;
-  const double base[3][3] = {{0.0, 1.0, 3.0 * g}, {1.0, 2.0 + g, 2.0 * g}, {g, 2.0, 2.0 * g + 1.0}};
   std::vector<Atom> atoms;
-  for (const auto& b : base) {
-    for (int signs = 0; signs < 8; ++signs) {
-      double v[3];
-      bool skip = false;
-      for (int j = 0; j < 3; ++j) {
-        const bool neg = (signs >> j) & 1;
-        if (neg && b[j] == 0.0) skip = true;  // -0 duplicates +0
-        v[j] = neg ? -b[j] : b[j];
-      }
-      if (skip) continue;
-      for (int shift = 0; shift < 3; ++shift) {  // cyclic = even permutations
-        atoms.push_back(
-            {0.7 * v[shift % 3], 0.7 * v[(shift + 1) % 3], 0.7 * v[(shift + 2) % 3], 1.7});
-      }
-    }
-  }
+  for (const auto& p : ccs::test::c60_cage(1.4)) atoms.push_back({p[0], p[1], p[2], 1.7});
   return atoms;
 }
 
 // Compact random cluster: n atoms uniform in a ball of about 11 Å³ per atom,
 // radii 1.5-1.9 Å.
 std::vector<Atom> cluster(int n, unsigned seed) {
-  std::mt19937 gen(seed);
+  std::mt19937 gen(seed + 1000u);
   std::uniform_real_distribution<double> U(-1.0, 1.0);
-  const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * M_PI));
   std::vector<Atom> atoms;
-  while (static_cast<int>(atoms.size()) < n) {
-    const double x = U(gen), y = U(gen), z = U(gen);
-    if (x * x + y * y + z * z > 1.0) continue;
-    atoms.push_back({R * x, R * y, R * z, 1.7 + 0.2 * U(gen)});
+  for (const auto& p : ccs::test::ball_cluster(n, 11.0, seed)) {
+    atoms.push_back({p[0], p[1], p[2], 1.7 + 0.2 * U(gen)});
   }
   return atoms;
 }

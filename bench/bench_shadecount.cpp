@@ -10,26 +10,19 @@
 
 #include "projection/shadecount.h"
 #include "runtime/random_streams.h"
+#include "support/molecules.h"
 
 namespace {
 
-// Atoms uniformly in a sphere holding ~0.11 atoms per cubic angstrom (a
-// folded protein with hydrogens), radii 1.2-1.9 A.
+// Atoms uniformly in a ball at ~0.11 atoms per cubic angstrom (a folded
+// protein with hydrogens), radii 1.2-1.9 A, as an n x 4 column-major table.
 std::vector<double> cluster(int n, std::uint32_t seed) {
-  std::mt19937 gen(seed);
+  std::mt19937 gen(seed + 1000u);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  const double radius = std::cbrt(3.0 * n / (4.0 * M_PI * 0.11));
+  const std::vector<ccs::test::Point> pts = ccs::test::ball_cluster(n, 1.0 / 0.11, seed);
   std::vector<double> t(static_cast<std::size_t>(n) * 4);
   for (int i = 0; i < n; ++i) {
-    double x, y, z;
-    do {
-      x = u(gen);
-      y = u(gen);
-      z = u(gen);
-    } while (x * x + y * y + z * z > 1.0);
-    t[i] = x * radius;
-    t[i + n] = y * radius;
-    t[i + 2 * n] = z * radius;
+    for (int j = 0; j < 3; ++j) t[i + j * n] = pts[i][j];
     t[i + 3 * n] = 1.55 + 0.35 * u(gen);
   }
   return t;

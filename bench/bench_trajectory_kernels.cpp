@@ -13,6 +13,7 @@
 
 #include "runtime/random_streams.h"
 #include "trajectory/trajectory_kernels.h"
+#include "support/molecules.h"
 
 namespace {
 
@@ -24,21 +25,10 @@ struct Atoms {
   std::vector<double> xyz;  // rows x y z
 };
 
-// Truncated icosahedron with 1.4 Å edges: the cyclic permutations of
-// (0, +-1, +-3g), (+-1, +-(2+g), +-2g), (+-g, +-2, +-g^3), edge 2 before scaling.
+// C60-like cage with 1.4 Å edges.
 Atoms cage60() {
-  const double g = (1.0 + std::sqrt(5.0)) / 2.0;
-  const double base[3][3] = {{0, 1, 3 * g}, {1, 2 + g, 2 * g}, {g, 2, g * g * g}};
   Atoms a;
-  for (const auto& b : base)
-    for (int sx = -1; sx <= 1; sx += 2)
-      for (int sy = -1; sy <= 1; sy += 2)
-        for (int sz = -1; sz <= 1; sz += 2) {
-          const double p[3] = {b[0] * sx, b[1] * sy, b[2] * sz};
-          if ((p[0] == 0 && sx < 0) || (p[1] == 0 && sy < 0) || (p[2] == 0 && sz < 0)) continue;
-          for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 3; ++k) a.xyz.push_back(0.7 * p[(k + r) % 3]);
-        }
+  for (const auto& p : ccs::test::c60_cage(1.4)) a.xyz.insert(a.xyz.end(), p.begin(), p.end());
   return a;
 }
 

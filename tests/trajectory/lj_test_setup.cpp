@@ -1,32 +1,15 @@
 #include "lj_test_setup.h"
 
+#include "support/molecules.h"
+
 #include <cmath>
 #include <cstdint>
 
 namespace ljtest {
 
 std::vector<Atom> c60() {
-  const double phi = (1.0 + std::sqrt(5.0)) / 2.0;
-  const double scale = 1.42 / 2.0;
-  const double base[3][3] = {
-      {0.0, 1.0, 3.0 * phi}, {1.0, 2.0 + phi, 2.0 * phi}, {phi, 2.0, 2.0 * phi + 1.0}};
   std::vector<Atom> out;
-  for (const auto& b : base) {
-    for (int signs = 0; signs < 8; ++signs) {
-      double v[3];
-      bool duplicate = false;
-      for (int k = 0; k < 3; ++k) {
-        const bool neg = (signs >> k) & 1;
-        if (neg && b[k] == 0.0) duplicate = true;  // -0 is the same point
-        v[k] = neg ? -b[k] : b[k];
-      }
-      if (duplicate) continue;
-      for (int r = 0; r < 3; ++r) {  // cyclic (even) permutations
-        out.push_back(
-            {v[r % 3] * scale, v[(r + 1) % 3] * scale, v[(r + 2) % 3] * scale, kCarbon, 0.0});
-      }
-    }
-  }
+  for (const auto& p : ccs::test::c60_cage(1.42)) out.push_back({p[0], p[1], p[2], kCarbon, 0.0});
   return out;
 }
 
