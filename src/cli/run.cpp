@@ -73,6 +73,7 @@ void run_pa(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResu
   mean_and_se(areas, &r.ccs, &se, &r.orientations_used);
   r.ccs = mean_area;  // the driver's mean over the orientations with an area
   r.ccs_se = se;
+  r.per_orientation = std::move(areas);
   r.trajectories = static_cast<double>(kShadeSamples) * st.numerics.orientations;
 }
 
@@ -103,6 +104,7 @@ void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunRe
   std::vector<double> ccs_i(per.mobility.size());
   for (std::size_t i = 0; i < ccs_i.size(); ++i) ccs_i[i] = r2 * r4 / per.mobility[i];
   mean_and_se(ccs_i, &r.ccs, &r.ccs_se, &r.orientations_used);
+  r.per_orientation = std::move(ccs_i);
 }
 #endif
 
@@ -230,6 +232,7 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
     ccs_i[static_cast<std::size_t>(i)] = G / K_i * 10000.0 * 1e20 * kPi * 0.25;
   }
   mean_and_se(ccs_i, &r.ccs, &r.ccs_se, &r.orientations_used);
+  r.per_orientation = std::move(ccs_i);
 }
 #endif
 
@@ -372,6 +375,7 @@ RunResult run_method(const Structure& s, const RunSettings& st_in) {
   ctx->keyed_streams = true;
   ctx->stream_seed = st.seed;
   ctx->orientations_done = st.progress;
+  ctx->cancel = st.cancel;
   const auto t0 = std::chrono::steady_clock::now();
   switch (st.method) {
     case Method::PA:

@@ -45,13 +45,19 @@ struct RunSettings {
   double charge = 0.0;  // ion charge; 0: from the partial charges, else 1
   const ParamTable* hard_sphere = nullptr;
   const ParamTable* lennard_jones = nullptr;
-  std::atomic<long>* progress = nullptr;  // orientations finished
+  std::atomic<long>* progress = nullptr;      // orientations finished
+  const std::atomic<bool>* cancel = nullptr;  // set: the run stops soon with rt::Error
+                                              // "interrupted" (rt::kInterruptedId)
 };
 
 struct RunResult {
   Numerics numerics;  // the settings the run used
   double ccs = 0;     // Å^2
   double ccs_se = 0;  // standard error over orientations (NaN in tensor mode)
+  // Cross section of every orientation in run order (Å^2; NaN or 0 where an
+  // orientation gave no estimate; empty in tensor mode). ccs and ccs_se are
+  // the mean and standard error of its finite non-zero entries.
+  std::vector<double> per_orientation;
   double K = 0;       // cm^2/(V s)
   double K0 = 0;      // cm^2/(V s)
   double z = 0;

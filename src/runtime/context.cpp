@@ -22,6 +22,12 @@ void HeapScope::unwind() {
   }
 }
 
+void raise_if_cancelled(const Context* ctx) {
+  if (ctx != nullptr && ctx->cancel != nullptr && ctx->cancel->load(std::memory_order_relaxed)) {
+    raise(kInterruptedId, "interrupted");
+  }
+}
+
 void seed_chunk_stream(const Context* ctx, std::uint32_t chunk, MtState& s) {
   const std::uint32_t key[4] = {static_cast<std::uint32_t>(ctx->stream_seed),
                                 static_cast<std::uint32_t>(ctx->stream_seed >> 32),

@@ -69,13 +69,26 @@ struct Context {
   // When set, the drivers add 1 here for every orientation they finish (from
   // any thread), so a caller can show progress from a thread of its own.
   std::atomic<long>* orientations_done = nullptr;
+
+  // When set, a computation stops soon after the flag becomes true: the
+  // drivers poll it between orientations and the parallel loops between
+  // iterations, and raise the error "interrupted" (kInterruptedId). Copied
+  // into the per-thread contexts of a parallel region.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
-// Counts one finished orientation on the context's progress counter, if any.
+inline constexpr const char* kInterruptedId = "ccs:interrupted";
+
+// Raises "interrupted" when the context's cancel flag is set.
+void raise_if_cancelled(const Context* ctx);
+
+// Counts one finished orientation on the context's progress counter, if any,
+// and stops the computation when it has been cancelled.
 inline void count_orientation(const Context* ctx) {
   if (ctx != nullptr && ctx->orientations_done != nullptr) {
     ctx->orientations_done->fetch_add(1, std::memory_order_relaxed);
   }
+  raise_if_cancelled(ctx);
 }
 
 // Seeds `s` for chunk `chunk` of the current loop of a context with keyed

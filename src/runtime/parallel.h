@@ -48,6 +48,7 @@ void parallel_blocks(Context* ctx, int n, Body&& body) {
     tctx.nest_lock = ctx->nest_lock;
     tctx.num_procs = ctx->num_procs;
     tctx.thread_num = t;
+    tctx.cancel = ctx->cancel;
     int begin = 0;
     int end = 0;
     static_block(n, nt, t, &begin, &end);
@@ -88,7 +89,10 @@ void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& bod
     parallel_blocks(ctx, n, [&](Context& tctx, int b, int e) {
       if (b >= e) return;
       auto state = make_state(tctx);
-      for (int k = b; k < e; ++k) body(state, tctx, k);
+      for (int k = b; k < e; ++k) {
+        raise_if_cancelled(&tctx);
+        body(state, tctx, k);
+      }
       finish(state, tctx);
     });
     return;
@@ -99,6 +103,7 @@ void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& bod
     auto state = make_state(tctx);
     MtState s;
     for (int c = b; c < e; ++c) {
+      raise_if_cancelled(&tctx);
       seed_chunk_stream(ctx, static_cast<std::uint32_t>(c), s);
       rng::ScopedStream scoped(&s);
       const int end = (c + 1) * kStreamChunk < n ? (c + 1) * kStreamChunk : n;

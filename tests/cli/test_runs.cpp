@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "cli/physics.h"
 #include "cli/readers.h"
 #include "cli/run.h"
+#include "runtime/context.h"
 #include "support/statistics.h"
 
 using namespace ccs::cli;
@@ -212,5 +214,45 @@ TEST(Runs, TensorModeRunsThreeOrientationsWithoutAnError) {
     EXPECT_EQ(r.orientations, 3) << method_name(m);
     EXPECT_TRUE(std::isnan(r.ccs_se)) << method_name(m);
     EXPECT_TRUE(std::isfinite(r.ccs) && r.ccs > 0.0) << method_name(m) << " " << r.ccs;
+  }
+}
+
+TEST(Runs, PerOrientationCrossSectionsGiveTheMeanAndStandardError) {
+  const Tables t("he");
+  const Structure s = c60();
+  for (Method m : {Method::PA, Method::EHSS, Method::TMFixed}) {
+    if (!method_available(m)) continue;
+    const RunResult r = run_method(s, settings(m, t, "He", 12, 30));
+    ASSERT_EQ(r.per_orientation.size(), 12u) << method_name(m);
+    double mean = 0, se = 0;
+    int used = 0;
+    mean_and_se(r.per_orientation, &mean, &se, &used);
+    EXPECT_NEAR(mean, r.ccs, 1e-9 * r.ccs) << method_name(m);
+    EXPECT_EQ(se, r.ccs_se) << method_name(m);
+    EXPECT_GT(se, 0.0) << method_name(m) << ": every orientation gave the same value";
+  }
+}
+
+TEST(Runs, ACancelledRunStopsWithTheInterruptedError) {
+  const Tables t("he");
+  const Structure s = c60();
+  for (Method m : {Method::PA, Method::EHSS, Method::TM}) {
+    if (!method_available(m)) continue;
+    std::atomic<bool> cancel{true};
+    std::atomic<long> done{0};
+    RunSettings st = settings(m, t, "He", 50, 30);
+    st.cancel = &cancel;
+    st.progress = &done;
+    try {
+      run_method(s, st);
+      FAIL() << method_name(m) << " ran to the end";
+    } catch (const rt::Error& e) {
+      EXPECT_EQ(e.id(), rt::kInterruptedId) << method_name(m);
+      EXPECT_STREQ(e.what(), "interrupted");
+    }
+    // Workers stop at their next iteration: at most one orientation per thread.
+    EXPECT_LE(done.load(), 2) << method_name(m);
+    cancel = false;
+    EXPECT_TRUE(std::isfinite(run_method(s, settings(m, t, "He", 4, 30)).ccs)) << method_name(m);
   }
 }
