@@ -82,6 +82,9 @@ void write_table(std::ostream& os, const RunHeader& h, const std::vector<ResultR
     os << line << "\n";
   }
   for (const ResultRow& r : rows) {
+    for (const std::string& note : r.result.notes) {
+      os << "# " << label(r) << " " << r.method << ": note: " << note << "\n";
+    }
     for (const std::string& wmsg : r.result.warnings) {
       os << "# " << label(r) << " " << r.method << ": " << wmsg << "\n";
     }
@@ -144,7 +147,8 @@ void write_json(std::ostream& os, const RunHeader& h, const std::vector<ResultRo
                               {"deltatenhance", x.numerics.deltatenhance},
                               {"multiplier", x.numerics.multiplier},
                               {"boxdomain", x.numerics.boxdomain}}},
-                            {"warnings", x.warnings}});
+                            {"warnings", x.warnings},
+                            {"notes", x.notes}});
   }
   j["errors"] = nlohmann::json::array();
   for (const FailedItem& f : failed) {

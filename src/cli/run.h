@@ -66,7 +66,8 @@ struct RunResult {
   int orientations_used = 0;  // with a finite, non-zero estimate
   double trajectories = 0;    // trajectories (sample points for pa) over all orientations
   double seconds = 0;
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings;  // something may be wrong with the result
+  std::vector<std::string> notes;     // how the input was taken (no doubt on the result)
 };
 
 // The ion charge a run uses for `s`: the override, else the partial charges'
