@@ -113,6 +113,13 @@ void run_three_site(const Scene& s, const double pos[3], const double dir[3], do
       col(s.near_idx), col(s.C), s.K_pol, col(s.q_kpol), q_energy, dp, obs);
 }
 
+void three_site_energies(const Scene& s, const double x[3], double U[3]) {
+  const ccs::LjArray q_energy{s.q_kpol.data(), 1, s.n()};
+  ccs::three_site_orientation_energies(col(s.q), s.Force_const, s.m_gas, col(s.A),
+                                       table(s.coords, s.n()), col(s.B), col(s.C), s.K_pol,
+                                       col(s.q_kpol), q_energy, x, U);
+}
+
 ccs::LjObserver Track::observer() {
   return {
       [](void* user, int n, double dt, const double x[3], const double v[3], const double a[3]) {
