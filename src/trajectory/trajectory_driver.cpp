@@ -647,7 +647,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
     rt::eig(T, lam);
     const double inv_sum = 1.0 / lam[0].re + 1.0 / lam[1].re + 1.0 / lam[2].re;
     K1 = in.z * (0.3333333333333333 * std::sqrt(1.0 + mass_ratio) * inv_sum) * in.e * 10000.0;
-    double v[3] = {1.0, 0.0, 0.0};
+    double u[3] = {1.0, 0.0, 0.0};
     double rec_sum = 0.0;
     std::vector<double> records(2000);
     for (int t = 0; t < 2000; ++t) {
@@ -658,13 +658,13 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
       rot_x(Rx, 6.283185307179586 * r1);
       rot_y(Ry, 6.283185307179586 * r2);
       rot_z(Rz, 6.283185307179586 * r3);
-      rt::gemm(1, 3, 3, v, Rx, a);
+      rt::gemm(1, 3, 3, u, Rx, a);
       rt::gemm(1, 3, 3, a, Ry, b);
-      rt::gemm(1, 3, 3, b, Rz, v);
-      double vT[3];
+      rt::gemm(1, 3, 3, b, Rz, u);
+      double uT[3];
       double qf;
-      rt::gemm(1, 3, 3, v, T, vT);
-      rt::gemm(1, 1, 3, vT, v, &qf);
+      rt::gemm(1, 3, 3, u, T, uT);
+      rt::gemm(1, 1, 3, uT, u, &qf);
       records[t] = qf;
     }
     for (int t = 0; t < 2000; ++t) rec_sum += records[t];
