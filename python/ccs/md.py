@@ -53,7 +53,7 @@ class FrameResults:
     ccs_se: np.ndarray
     K: np.ndarray  # cm^2/(V s)
     K0: np.ndarray
-    results: list  # the Result of every frame
+    results: list[Result]  # the Result of every frame
 
     def __len__(self) -> int:
         return len(self.frame)
@@ -84,7 +84,7 @@ def _universe(source: Any) -> Any:
     if isinstance(source, mda.Universe):
         return source
     if isinstance(source, (str, os.PathLike)):
-        return mda.Universe(os.fspath(source))
+        source = [source]
     paths = [os.fspath(p) for p in source]
     if not paths:
         raise ValueError("no topology or trajectory files given")

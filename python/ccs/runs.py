@@ -26,7 +26,7 @@ DEFAULTS: dict = dict(_core.DEFAULTS)
 CHARGE_SOURCES = ("file", "gasteiger", "mmff94", "eem", "none")
 
 
-def methods() -> list:
+def methods() -> list[str]:
     """The methods built into the module: pa, ehss, tm, tm-fixed, lj."""
     return _core.methods()
 
@@ -43,7 +43,7 @@ def params_dir() -> str:
     return _core.params_dir()
 
 
-def read(path: PathLike, charges: str = "file", equal_charge: float = 1.0) -> list:
+def read(path: PathLike, charges: str = "file", equal_charge: float = 1.0) -> list[Structure]:
     """Every structure (conformer, model, frame, .mfj coordinate set) of a file.
 
     Reads what the ccs program reads: the formats of Open Babel (XYZ, PDB,

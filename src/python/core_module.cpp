@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <variant>

@@ -70,3 +70,13 @@ def test_bad_selections_and_paths_raise(frames, tmp_path):
         ccs.trajectory((ION, tmp_path / "none.dcd"), selection="all", method="pa")
     with pytest.raises(TypeError, match="unexpected options: orientation"):
         ccs.trajectory((ION, frames), selection="all", method="pa", orientation=3)
+
+
+def test_an_interrupted_trajectory_keeps_the_frames_it_finished(frames):
+    def stop_after_two(done, total):
+        if done == 2:
+            raise KeyboardInterrupt
+
+    with pytest.raises(KeyboardInterrupt) as stopped:
+        ccs.trajectory((ION, frames), "all", method="pa", orientations=5, seed=2, progress=stop_after_two)
+    assert list(stopped.value.partial.frame) == [0, 1] and len(stopped.value.partial.results) == 2
