@@ -313,18 +313,18 @@ def progress_reporter(progress: Progress, description: str, unit: str) -> Iterat
         finally:
             print(file=sys.stderr)
         return
-    bar = tqdm(desc=description, unit=unit, total=None)
+    bars = []  # made at the first report, which knows the total
 
     def update(done: int, total: int) -> None:
-        if bar.total != total:
-            bar.total = total
-            bar.refresh()
-        bar.update(done - bar.n)
+        if not bars:
+            bars.append(tqdm(desc=description, unit=unit, total=total))
+        bars[0].update(done - bars[0].n)
 
     try:
         yield update
     finally:
-        bar.close()
+        for bar in bars:
+            bar.close()
 
 
 def compute(

@@ -8,6 +8,7 @@ import pytest
 from matplotlib.image import imread
 
 import ccs
+import ccs.__main__
 import ccs.plot
 from conftest import EXAMPLES
 
@@ -21,7 +22,7 @@ def drawn(path, width, height):
     assert ink > 0.02 and colours > 20, (ink, colours)
 
 
-def test_plot_of_the_programs_json(program, tmp_path):
+def test_plot_of_the_programs_json(program, tmp_path, capsys):
     data = program("--method", "pa", "--orientations", 30, "--seed", 2, "--per-orientation",
                    EXAMPLES / "c60.xyz", EXAMPLES / "phenethylammonium.mol2")
     path = tmp_path / "result.json"
@@ -35,9 +36,8 @@ def test_plot_of_the_programs_json(program, tmp_path):
     data["results"] = data["results"][:1]
     del data["results"][0]["per_orientation_A2"]
     path.write_text(json.dumps(data))
-    run = subprocess.run([sys.executable, "-m", "ccs", "plot", str(path), "-o", str(out)],
-                         capture_output=True, text=True)
-    assert run.returncode == 1 and "--per-orientation" in run.stderr
+    assert ccs.__main__.main(["plot", str(path), "-o", str(out)]) == 1
+    assert "--per-orientation" in capsys.readouterr().err
 
 
 def test_plots_of_python_results(tmp_path):
