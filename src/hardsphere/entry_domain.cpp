@@ -27,7 +27,7 @@ void hs_entry_domain(const double* P, int n, double number_atoms, const double* 
   for (int i = 0; i < n; ++i) {
     double v[3];
     for (int j = 0; j < 3; ++j) v[j] = P[i + static_cast<size_t>(j) * n] - dom->centre[j];
-    const double cand = rt::b_norm(v) + r[i];
+    const double cand = rt::norm3(v) + r[i];
     if (cand > R) R = cand;
   }
   dom->R = R;

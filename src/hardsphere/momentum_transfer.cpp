@@ -411,13 +411,13 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
   for (int j = 0; j < 3; ++j) result[j] = (result[j] * speed - d0[j] * em.v_ref) * s;
 }
 
-void momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void sphere_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                const HsScratch& work, double position[3], double direction[3],
                                double result[3]) {
   hs_momentum_transfer(ctx, kSphereCollisionLimit, atoms, em, work, position, direction, result);
 }
 
-void b_momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void face_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                  const HsScratch& work, double position[3], double direction[3],
                                  double result[3]) {
   hs_momentum_transfer(ctx, kFaceCollisionLimit, atoms, em, work, position, direction, result);

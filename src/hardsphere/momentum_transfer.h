@@ -67,10 +67,10 @@ void hs_momentum_transfer(rt::Context* ctx, int limit, const HsAtoms& atoms, con
 
 // The kernel of the sphere loop (at most 350 collisions) and of the box-face
 // loops (at most 450).
-void momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void sphere_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                const HsScratch& work, double position[3], double direction[3],
                                double result[3]);
-void b_momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void face_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                  const HsScratch& work, double position[3], double direction[3],
                                  double result[3]);
 

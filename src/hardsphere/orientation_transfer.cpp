@@ -83,13 +83,13 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
     total = cx + cy + cz;
     rows.assign(3 * static_cast<size_t>(total), 0.0);
     run_loop(
-        ctx, key + 1, cx, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key + 1, cx, face_loop_transfer, atoms, em, scratch,
         [&](int, double* s, double* d) { hs_x_face_launch(dom, s, d); }, rows.data(), total, 0);
     run_loop(
-        ctx, key + 2, cy, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key + 2, cy, face_loop_transfer, atoms, em, scratch,
         [&](int, double* s, double* d) { hs_y_face_launch(dom, s, d); }, rows.data(), total, cx);
     run_loop(
-        ctx, key + 3, cz, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key + 3, cz, face_loop_transfer, atoms, em, scratch,
         [&](int, double* s, double* d) { hs_z_face_launch(dom, s, d); }, rows.data(), total,
         cx + cy);
     G = hs_box_normaliser(nx, rho, m_gas, dom);
@@ -97,7 +97,7 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
     total = loop_count(n_total);
     rows.assign(3 * static_cast<size_t>(total), 0.0);
     run_loop(
-        ctx, key, total, momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key, total, sphere_loop_transfer, atoms, em, scratch,
         [&](int k, double* s, double* d) { hs_sphere_launch(k + 1.0, n_total, dom, s, d); },
         rows.data(), total, 0);
     G = hs_sphere_normaliser(n_total, rho, m_gas, dom);

@@ -172,7 +172,7 @@ struct FieldForces {
 
 }  // namespace
 
-extern "C" void mompolsimpGUIFreeLJparfor(LjScratch* ws, LjArray ones_N, const double box[6],
+void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6],
                                           LjArray q, LjArray q2, LjArray qpos, double nq,
                                           double deltatenhance, double Force_const, double dt0,
                                           double x_red, double m_gas, double v_c, double v_c_t,

@@ -193,11 +193,11 @@ TEST_F(MomentumTransfer, CollisionLimitsStopTrappedMolecules) {
     }
     StreamSnapshot snap;
     if (variant == 0) {
-      momtum_transGUIFreeparfor(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
+      sphere_loop_transfer(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
                                 mol.scratch(), f.position, f.direction, f.result);
       EXPECT_EQ(hs_test::draws_since(snap), 350);
     } else {
-      b_momtum_transGUIFreeparfor(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
+      face_loop_transfer(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
                                   mol.scratch(), f.position, f.direction, f.result);
       EXPECT_EQ(hs_test::draws_since(snap), 450);
     }
