@@ -47,64 +47,80 @@ std::vector<double> radii(const Structure& s, const RunSettings& st) {
 }
 
 // N x cols atom table: x, y, z, radius[, charge].
-rt::RealArray atom_table(const Structure& s, const std::vector<double>& radius, bool charges) {
-  const int n = static_cast<int>(s.atoms.size());
-  rt::RealArray t = rt::make_real(n, charges ? 5 : 4);
-  for (int i = 0; i < n; ++i) {
-    const Atom& a = s.atoms[static_cast<std::size_t>(i)];
-    t->data[i] = a.x;
-    t->data[i + n] = a.y;
-    t->data[i + 2 * n] = a.z;
-    t->data[i + 3 * n] = radius[static_cast<std::size_t>(i)];
-    if (charges) t->data[i + 4 * n] = a.charge;
+// N x 4 atom table, column-major: x, y, z, radius.
+std::vector<double> radius_table(const Structure& s, const std::vector<double>& radius) {
+  const std::size_t n = s.atoms.size();
+  std::vector<double> t(n * 4);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Atom& a = s.atoms[i];
+    t[i] = a.x;
+    t[i + n] = a.y;
+    t[i + 2 * n] = a.z;
+    t[i + 3 * n] = radius[i];
   }
   return t;
 }
 
 void run_pa(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
-  const std::vector<double> R = radii(s, st);
-  rt::RealArray t = atom_table(s, R, false);
-  shadecount_check_inputs(t.get(), static_cast<double>(s.atoms.size()));
-  std::vector<double> areas;
-  double mean_area = NAN;
-  shadecount_areas(ctx, t.get(), static_cast<double>(s.atoms.size()), 0.0,
-                   st.numerics.orientations, st.seed, &areas, &mean_area);
-  double se = NAN;
-  mean_and_se(areas, &r.ccs, &se, &r.orientations_used);
-  r.ccs = mean_area;  // the driver's mean over the orientations with an area
-  r.ccs_se = se;
-  r.per_orientation = std::move(areas);
+  using namespace ccs::projection;
+  const int n = static_cast<int>(s.atoms.size());
+  const std::vector<double> table = radius_table(s, radii(s, st));
+  ProjectionParams p;
+  p.atoms = {table.data(), n, 4};
+  p.Number_atoms = n;
+  p.n_rotations = st.numerics.orientations;
+  p.seedn = st.seed;
+  validate(p);
+  ProjectionResults res;
+  run_projection_method(ctx, p, &res);
+  double mean = NAN;
+  mean_and_se(res.areas, &mean, &r.ccs_se, &r.orientations_used);
+  r.ccs = res.mean_area;  // the driver's mean over the orientations with an area
+  r.per_orientation = std::move(res.areas);
   r.trajectories = static_cast<double>(kShadeSamples) * st.numerics.orientations;
 }
 
 #ifdef CCS_CLI_HAVE_HARDKICK
-void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
-  const std::vector<double> R = radii(s, st);
-  rt::RealArray t = atom_table(s, R, false);
+// The typed record of an exact hard-sphere run of `s` (atoms in `table`).
+ccs::hardsphere::HardSphereParams hard_sphere_params(const Structure& s, const RunSettings& st,
+                                                     double z, std::vector<double>& table) {
+  const int n = static_cast<int>(s.atoms.size());
+  table = radius_table(s, radii(s, st));
   const GasInputs g = gas_inputs(st.conditions);
-  const double n_rot = st.tensor ? 3.0 : st.numerics.orientations;
-  hardkick_check_inputs(t.get(), static_cast<double>(s.atoms.size()), n_rot, st.tensor ? 0.0 : 1.0);
-  HardkickOrientations per;
-  double r1 = NAN, r2 = NAN, r3 = NAN, r4 = NAN, r5 = NAN;
-  hardkick_orientations(ctx, t.get(), &r1, &r2, &r3, static_cast<double>(s.atoms.size()), 0.0,
-                        g.m_gas, s.mass() * kAtomicMass, r.z, st.numerics.trajectories, n_rot,
-                        st.accommodation, st.cosine ? 1.0 : 0.0, st.maxwell ? g.v_c2 : 0.0,
-                        st.maxwell ? 1.0 : 0.0, st.conditions.pressure,
-                        st.conditions.temperature, st.seed, st.tensor ? 0.0 : 1.0, &r4, &r5,
-                        &per);
-  r.trajectories = per.trajectories;
+  ccs::hardsphere::HardSphereParams p;
+  p.atoms = {table.data(), n, 4};
+  p.Number_atoms = n;
+  p.m_gas = g.m_gas;
+  p.m_w = s.mass() * kAtomicMass;
+  p.z = z;
+  p.p0 = st.conditions.pressure;
+  p.T0 = st.conditions.temperature;
+  p.orientations = st.tensor ? OrientationMode::AxisTensor : OrientationMode::Random;
+  p.n_rotations = st.tensor ? 3.0 : st.numerics.orientations;
+  p.N_total = st.numerics.trajectories;
+  p.seedn = st.seed;
+  p.a = st.accommodation;
+  p.diffusive = st.cosine ? DiffuseDirection::CosineLaw : DiffuseDirection::Specular;
+  p.maxwell_speed = st.maxwell;
+  p.v_c2 = st.maxwell ? g.v_c2 : 0.0;
+  return p;
+}
+
+void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
+  std::vector<double> table;
+  const ccs::hardsphere::HardSphereParams p = hard_sphere_params(s, st, r.z, table);
+  ccs::hardsphere::validate(p);
+  ccs::hardsphere::HardSphereResults res;
+  ccs::hardsphere::run_hard_sphere_method(ctx, p, &res);
+  r.trajectories = res.trajectories;
   if (st.tensor) {
-    r.ccs = r2;
+    r.ccs = res.r[1];
     r.ccs_se = NAN;
     r.orientations_used = 3;
     return;
   }
-  // Per-orientation cross sections from the per-orientation mobilities, by
-  // the relation the driver uses for the mean.
-  std::vector<double> ccs_i(per.mobility.size());
-  for (std::size_t i = 0; i < ccs_i.size(); ++i) ccs_i[i] = r2 * r4 / per.mobility[i];
-  mean_and_se(ccs_i, &r.ccs, &r.ccs_se, &r.orientations_used);
-  r.per_orientation = std::move(ccs_i);
+  mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
+  r.per_orientation = std::move(res.per_orientation_ccs);
 }
 #endif
 

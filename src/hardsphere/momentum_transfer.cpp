@@ -27,7 +27,7 @@ void specular(const double d[3], const double n[3], double out[3]) {
 double diffuse_speed(const HsEmission& em) {
   // A zero scale selects the reference speed in both modes.
   const double scale = em.v_c2 != 0.0 ? em.v_c2 : em.v_ref;
-  if (em.random_C == 1.0) {
+  if (em.maxwell_speed) {
     // Rejection sampling of x on [0, 5] with density ~ x^3 exp(-x^2), whose
     // bound 2 x^3 exp(-x^2) stays below 0.82; 4/(3 sqrt(pi)) makes the mean
     // speed equal to the scale.
@@ -392,10 +392,10 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
       specular(d, nrm, result);
       speed = em.v_ref;
     } else if (rho <= em.a) {
-      if (em.diffusive == 0.0) {
+      if (em.diffusive == ccs::DiffuseDirection::Specular) {
         speed = diffuse_speed(em);
         specular(d, nrm, result);
-      } else if (em.diffusive == 1.0) {
+      } else if (em.diffusive == ccs::DiffuseDirection::CosineLaw) {
         speed = diffuse_speed(em);
         cosine_law(nrm, result);
       }

@@ -44,7 +44,7 @@ TrajectoryParams plugin_params(Variant v, const PluginInputs& in) {
   p.v_c = in.v_c;
   p.Force_const = in.Force_const;
   p.Kappa = in.Kappa;
-  p.orientations = in.MobcalHS == 0.0 ? OrientationMode::AxisTensor : OrientationMode::Random;
+  p.orientations = orientation_mode_from_code(in.MobcalHS);
   p.n_rotations = in.n_rotations;
   p.N_total = in.N_total;
   p.seedn = in.seedn;

@@ -9,6 +9,7 @@
 
 #include "runtime/collision_law.h"
 #include "runtime/constants.h"
+#include "runtime/views.h"
 #include "trajectory/lj_kernels.h"
 
 namespace ccs::trajectory {
@@ -16,18 +17,6 @@ namespace ccs::trajectory {
 // How the atoms meet the gas molecule: hard spheres that may move along
 // stored frames, hard spheres held fixed, or a soft Lennard-Jones field.
 enum class Variant { Moving, Fixed, Well };
-
-// Random orientations, or the three axis orientations whose transfers form
-// the mobility tensor.
-enum class OrientationMode { Random, AxisTensor };
-
-// Column-major rows x cols doubles, read only.
-struct TableView {
-  const double* data = nullptr;
-  int rows = 0;
-  int cols = 0;
-  int count() const { return rows * cols; }
-};
 
 struct TrajectoryParams {
   Variant variant = Variant::Fixed;

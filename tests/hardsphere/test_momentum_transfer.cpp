@@ -17,7 +17,8 @@ using hs_test::StreamSnapshot;
 constexpr double kVbar = 470.0;
 
 HsEmission emission(double a, double diffusive, double v_c2, double random_C) {
-  return HsEmission{diffusive, a, kVbar, v_c2, kVbar, random_C};
+  return HsEmission{ccs::diffuse_direction_from_code(diffusive), a, kVbar, v_c2, kVbar,
+                    ccs::maxwell_speed_from_code(random_C)};
 }
 
 struct Flight {
