@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "runtime/blas.h"
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
 
+using ccs::kPi;
+
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 
 double length3(const double v[3]) { return std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]); }
 

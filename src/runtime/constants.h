@@ -29,6 +29,12 @@ inline constexpr double kHardSphereCharge = 1.602e-19;    // C
 // becomes Omega = G / K with G = sqrt(m_gas 9/(8 pi) / (k T)) sqrt(1 + m_gas/m_ion) z e / rho_gas.
 inline constexpr double kNineOverEightPi = 0.3580986219567645;
 
+// Fraction of k T below which an interaction at the edge of the entry domain
+// is left out: the ion-induced-dipole energy (Kappa E^2 <= 0.005, with
+// Kappa = alpha e^2 / (4 pi eps0 2 k T) per the relations in README.md) and,
+// in the program, the Lennard-Jones attraction.
+inline constexpr double kNegligibleEnergyFraction = 0.005;
+
 // Time-step rule near a strong charge: closer than 4.7 Å (squared, Å^2).
 inline constexpr double kNearChargeRadius2 = 22.09;
 

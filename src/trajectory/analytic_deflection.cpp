@@ -2,13 +2,13 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "trajectory/charge_field.h"
 
 namespace ccs::trajectory {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 
 void negate(double u[3]) {
   for (int i = 0; i < 3; ++i) u[i] = -u[i];

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
 #include "trajectory/charge_field.h"
@@ -9,7 +10,6 @@
 namespace ccs::trajectory {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 
 // Specular reflection of s_hat at the plane with normal n, normalised.
 void reflect(const double s_hat[3], const double n[3], double u[3]) {

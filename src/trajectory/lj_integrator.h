@@ -16,6 +16,7 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/context.h"
 #include "runtime/numeric.h"
 #include "trajectory/lj_kernels.h"
@@ -153,7 +154,7 @@ inline double near_charge_list(const double x[3], double dt, LjArray near_idx, c
     const double dx = qpos[k] - x[0];
     const double dy = qpos[k + nrows] - x[1];
     const double dz = qpos[k + 2 * nrows] - x[2];
-    if (((dx * dx + dy * dy) + dz * dz) * 1e20 < 22.09) dt = (dt / (q[k] * q[k])) * 2.0;
+    if (((dx * dx + dy * dy) + dz * dz) * 1e20 < kNearChargeRadius2) dt = (dt / (q[k] * q[k])) * 2.0;
   }
   return dt;
 }

@@ -149,7 +149,7 @@ struct FieldForces {
 
   double near_charge(const double x[3], double dt) const {
     if (single) {
-      if (r2_single * 1e20 < 22.09) {
+      if (r2_single * 1e20 < kNearChargeRadius2) {
         const double t = dt / (q[0] * q[0]);
         dt = t + t;
       }

@@ -42,7 +42,7 @@ void field_test_point(const DomainInputs& in, int k, double extreme, double pt[3
   for (int tries = 0; tries < 76; ++tries) {
     pt[axis] = k < 3 ? base - dist : base + dist;
     const double pm[3] = {pt[0] * 1e-10, pt[1] * 1e-10, pt[2] * 1e-10};
-    if (field_squared(in.qpos, in.q, nq, pm) * in.Kappa <= 0.005) break;
+    if (field_squared(in.qpos, in.q, nq, pm) * in.Kappa <= kNegligibleEnergyFraction) break;
     dist = dist + 1.0;
   }
 }
