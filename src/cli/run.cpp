@@ -6,6 +6,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "cli/input_file.h"
+#include "cli/run_report.h"
 #include "projection/shadecount.h"
 #include "runtime/context.h"
 #include "runtime/emx_array.h"
@@ -97,6 +99,7 @@ void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunRe
     r.ccs = r2;
     r.ccs_se = NAN;
     r.orientations_used = 3;
+    r.tensor = principal_tensor(per.table.data(), r.z, s.mass(), st.conditions);
     return;
   }
   // Per-orientation cross sections from the per-orientation mobilities, by
@@ -218,6 +221,11 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
     r.ccs = res.r[6];
     r.ccs_se = NAN;
     r.orientations_used = 3;
+    double T[9];
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) T[i + 3 * j] = table->data[i + j * table->size[0]];
+    }
+    r.tensor = principal_tensor(T, r.z, s.mass(), st.conditions);
     return;
   }
   // Per-orientation cross sections: the driver's relations applied to each
@@ -235,6 +243,25 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
   r.per_orientation = std::move(ccs_i);
 }
 #endif
+
+// Gas model, fallback parameters, the default-charge note and whether the
+// numbers are a result.
+void report_run(const Structure& s, const RunSettings& st, RunResult& r) {
+  const bool lj = st.method == Method::LJ;
+  r.gas_model = st.conditions.gas.name +
+                (lj ? (st.three_site ? " Lennard-Jones, three-site molecule" : " Lennard-Jones, atom")
+                    : " hard spheres");
+  const ParamTable* table = lj ? st.lennard_jones : st.hard_sphere;
+  if (table != nullptr) {
+    r.fallback_elements = fallback_elements(s, *table);
+    if (!r.fallback_elements.empty()) r.notes.push_back(fallback_note(s, *table));
+  }
+  if (st.charge == 0.0 && !s.has_charges && s.atoms.size() > kDefaultChargeNoteAtoms) {
+    r.notes.push_back("the ion charge z = 1 is the default; give the charge state with --charge "
+                      "(a protein ion usually carries several)");
+  }
+  r.not_a_result = not_a_result_reason(r, st.tensor);
+}
 
 }  // namespace
 
@@ -310,10 +337,29 @@ double ion_charge(const Structure& s, double override_charge) {
   if (!s.has_charges) return 1.0;
   const double q = s.charge_sum();
   const double z = std::round(q);
+  const bool model = !s.charge_origin.empty() && s.charge_origin != "file";
+  if (model && std::isfinite(s.formal_charge) &&
+      std::fabs(q - s.formal_charge) > kChargeSumTolerance) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "the %s partial charges sum to %.3f, far from the structure's formal charge "
+                  "%g; choose another charge model, or give the ion's charge with --charge to "
+                  "run with these charges",
+                  s.charge_origin.c_str(), q, s.formal_charge);
+    input_error(display_name(s.file), buf);
+  }
+  if (std::fabs(q - z) > kChargeSumTolerance) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "the partial charges sum to %.3f, far from a whole charge; give the ion's "
+                  "charge with --charge to run with these charges",
+                  q);
+    input_error(display_name(s.file), buf);
+  }
   if (z == 0.0) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", q);
-    input_error(s.file, std::string("the partial charges sum to ") + buf +
+    std::snprintf(buf, sizeof buf, "%.3f", std::fabs(q) < 0.0005 ? 0.0 : q);
+    input_error(display_name(s.file), std::string("the partial charges sum to ") + buf +
                             ", a charge of 0; give the ion's charge with --charge");
   }
   return z;
@@ -403,6 +449,7 @@ RunResult run_method(const Structure& s, const RunSettings& st_in) {
     r.warnings.push_back(std::to_string(r.orientations - r.orientations_used) +
                          " orientation(s) gave no finite estimate and were left out");
   }
+  report_run(s, st, r);
   return r;
 }
 

@@ -193,7 +193,10 @@ void hardkick_orientations(rt::Context* ctx, emxArray_real_T* DATA_atoms, double
     *r5 = ((z * (F / mean_directional_transfer(T.data()))) * kCharge) * 10000.0;
   }
 
-  if (per != nullptr) per->mobility = K;
+  if (per != nullptr) {
+    per->mobility = K;
+    per->table = T;
+  }
   const double C =
       std::sqrt(((m_gas * 0.3580986219567645) / kBoltzmann) / T0) * (((F * z) * kCharge) / rho);
   *r2 = ((((C / *r4) * 10000.0) * 1e20) * kPi) * 0.25;

@@ -28,6 +28,10 @@ extern "C" void hardkick(rt::Context* ctx, emxArray_real_T* DATA_atoms, double* 
 struct HardkickOrientations {
   std::vector<double> mobility;  // K of orientation o + 1 (cm²/(V s))
   double trajectories = 0;       // trajectories run over all orientations
+  // Orientation table, n_rotations x 3, column-major: the momentum transfer
+  // of each orientation (in axis-permutation mode the three rows in the
+  // input axes, the tensor whose eigenvalues give the mobility).
+  std::vector<double> table;
 };
 
 // The same computation as hardkick, also filling `per` (callers estimate the

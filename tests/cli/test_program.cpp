@@ -109,10 +109,10 @@ TEST(Program, BadConditionsAndChargeAreRejectedWithAMessage) {
     std::string args, message;
   };
   const std::vector<Case> cases = {
-      {"--temperature 0", "--temperature must be a positive number"},
-      {"--temperature -5", "--temperature must be a positive number"},
-      {"--pressure 0", "--pressure must be a positive number"},
-      {"--pressure -1e5", "--pressure must be a positive number"},
+      {"--temperature 0", "--temperature: 0 is not in the range 1 to 10000"},
+      {"--temperature -5", "--temperature: -5 is not in the range 1 to 10000"},
+      {"--pressure 0", "--pressure: 0 is not in the range 0.001 to 100000000"},
+      {"--pressure -1e5", "--pressure: -1e5 is not in the range 0.001 to 100000000"},
       {"--charge 0", "--charge must be a non-zero number"},
       {"--n2-model three-site", "needs --gas N2"},
   };
