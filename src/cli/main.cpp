@@ -126,6 +126,7 @@ CLI::Validator finite_range(double lo, double hi) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  install_signal_handlers();
   CLI::App app{
       "ccs: collision cross section (CCS) and mobility of an ion in a buffer gas, from a "
       "structure file (xyz, pdb, pqr, mol2, sdf, cif/mmcif, mfj, ...; gzip-compressed or "
@@ -333,7 +334,6 @@ int main(int argc, char** argv) {
   std::unique_ptr<RowWriter> out = make_writer(
       json ? OutputFormat::Json : csv ? OutputFormat::Csv : OutputFormat::Table, std::cout, h);
 
-  install_signal_handlers();
   bool failed = false;
   auto report_failure = [&](const FailedItem& f) {
     std::fprintf(stderr, "ccs: %s\n", f.message.c_str());

@@ -356,6 +356,13 @@ double ion_charge(const Structure& s, double override_charge) {
                   q);
     input_error(display_name(s.file), buf);
   }
+  if (std::fabs(z) > kMaxCharge) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "the partial charges sum to %.6g, beyond the charge of any ion (at most %g)", q,
+                  kMaxCharge);
+    input_error(display_name(s.file), buf);
+  }
   if (z == 0.0) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.3f", std::fabs(q) < 0.0005 ? 0.0 : q);

@@ -9,34 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "cli_test_files.h"
+#include "program_runner.h"
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Outcome run(const std::string& args, const ccs::test::TempDir& dir) {
-  const std::string err_file = dir.path() + "/stderr.txt";
-  const std::string cmd = std::string(CCS_BINARY) + " " + args + " 2>" + err_file;
-  Outcome o;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return o;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.out.append(buf, n);
-  const int st = pclose(p);
-  o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  FILE* e = std::fopen(err_file.c_str(), "r");
-  if (e != nullptr) {
-    while ((n = fread(buf, 1, sizeof buf, e)) > 0) o.err.append(buf, n);
-    std::fclose(e);
-  }
-  return o;
-}
+using ccs::test::Outcome;
+using ccs::test::run;
 
 std::vector<std::string> fields(const std::string& line) {
   std::istringstream is(line);
