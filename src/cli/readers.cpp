@@ -350,8 +350,9 @@ void note_missing_hydrogens(Structure& s) {
     no = no || a.Z == 7 || a.Z == 8;
   }
   if (!h && c && no) {
-    s.notes.push_back("the structure has no hydrogen atoms: its cross section comes out several "
-                      "per cent low; --add-hydrogens [pH] adds them");
+    s.notes.push_back("the structure has no hydrogen atoms; if the molecule has some (an X-ray "
+                      "entry, for example), its cross section comes out several per cent low: "
+                      "--add-hydrogens [pH] adds them");
   }
 }
 
