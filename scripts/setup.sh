@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 # thread-sanitizer and fuzzing configurations of scripts/test.sh.
 PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp libopenblas0-pthread
           liblapacke-dev octave liboctave-dev libgtest-dev libbenchmark-dev
-          libopenbabel-dev nlohmann-json3-dev libcli11-dev pkg-config
+          libopenbabel-dev nlohmann-json3-dev libcli11-dev zlib1g-dev pkg-config
           clang-14 libclang-rt-14-dev libomp-14-dev
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pip python3-setuptools
           python3-wheel python3-pytest python3-mdanalysis python3-matplotlib python3-pandas

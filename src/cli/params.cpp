@@ -64,8 +64,14 @@ bool ParamTable::has(const std::string& element) const {
 }
 
 void ParamTable::merge(const ParamTable& other) {
-  for (const auto& [k, v] : other.radius) radius[k] = v;
-  for (const auto& [k, v] : other.lj) lj[k] = v;
+  for (const auto& [k, v] : other.radius) {
+    radius[k] = v;
+    fallback.erase(k);
+  }
+  for (const auto& [k, v] : other.lj) {
+    lj[k] = v;
+    fallback.erase(k);
+  }
   source += (source.empty() ? "" : ", ") + other.source;
 }
 
@@ -147,6 +153,69 @@ ParamTable load_param_table(const std::string& path) {
   }
   if (t.radius.empty() && t.lj.empty()) input_error(path, "no parameters in the file");
   return t;
+}
+
+void add_fallback(ParamTable& table, const std::string& path, const std::string& gas) {
+  std::ifstream in(path);
+  if (!in) input_error(path, "cannot open the fallback parameter file");
+  struct Uff {
+    double D_kcal, x_A;
+  };
+  std::map<std::string, Uff> uff;
+  std::map<std::string, std::string> gas_atom;  // gas -> element whose row combines
+  std::map<std::string, double> hs_shift;       // gas -> radius shift (Å)
+  bool typed = false;
+  std::string line;
+  int ln = 0;
+  while (std::getline(in, line)) {
+    ++ln;
+    const std::vector<std::string> f = fields_of(line);
+    if (f.empty() || f[0] == "element") continue;
+    if (f[0] == "@type") {
+      if (f.size() != 2 || f[1] != "uff") input_error(path, "a fallback table is '@type uff'", ln);
+      typed = true;
+    } else if (f[0] == "@gas") {
+      if (f.size() != 3) input_error(path, "expected '@gas GAS ELEMENT'", ln);
+      gas_atom[f[1]] = element_key(path, ln, f[2]);
+    } else if (f[0] == "@hs_shift") {
+      if (f.size() != 3) input_error(path, "expected '@hs_shift GAS RADIUS_SHIFT_A'", ln);
+      hs_shift[f[1]] = number(path, ln, f[2]);
+    } else if (f[0][0] == '@') {
+      input_error(path, "unknown directive " + f[0], ln);
+    } else {
+      if (f.size() != 3) input_error(path, "expected 'element D_kcal_mol x_A'", ln);
+      const Uff u{number(path, ln, f[1]), number(path, ln, f[2])};
+      if (!(u.D_kcal >= 0.0) || !(u.x_A > 0.0)) {
+        input_error(path, "D must not be negative and x must be positive", ln);
+      }
+      uff[element_key(path, ln, f[0])] = u;
+    }
+  }
+  if (!typed || uff.empty()) input_error(path, "not a fallback table ('@type uff' and element rows)");
+  const auto ga = gas_atom.find(gas);
+  const auto shift = hs_shift.find(gas);
+  if (ga == gas_atom.end() || shift == hs_shift.end() || uff.count(ga->second) == 0) {
+    input_error(path, "no fallback rule (@gas and @hs_shift) for the gas " + gas);
+  }
+  // UFF combines pairs by geometric means of D and x; x is the distance of
+  // the minimum, sigma = x 2^(-1/6) the zero of the 12-6 potential. The
+  // hard-sphere radius is the sigma of the pair with helium.
+  const Uff g = uff.at(ga->second);
+  const double he_x = uff.count("He") ? uff.at("He").x_A : NAN;
+  const double kcal = 4184.0 / kAvogadro;
+  for (const auto& [el, u] : uff) {
+    if (table.has(el)) continue;
+    if (table.kind == ParamKind::HardSphere) {
+      const double r = std::sqrt(u.x_A * he_x) * std::pow(2.0, -1.0 / 6.0) + shift->second;
+      if (!std::isfinite(r)) input_error(path, "the hard-sphere rule needs helium's row");
+      table.radius[el] = r;
+    } else {
+      table.lj[el] = LjPair{std::sqrt(u.D_kcal * g.D_kcal) * kcal,
+                            std::sqrt(u.x_A * g.x_A) * std::pow(2.0, -1.0 / 6.0)};
+    }
+    table.fallback.insert(el);
+  }
+  table.source += (table.source.empty() ? "" : ", ") + path + " (fallback)";
 }
 
 std::vector<Gas> load_gases(const std::string& path) {

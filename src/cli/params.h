@@ -14,6 +14,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,25 @@ struct ParamTable {
   std::string source;                    // file names it was read from
   std::map<std::string, double> radius;  // hs: element -> collision radius (Å)
   std::map<std::string, LjPair> lj;      // lj: element -> pair parameters
+  // Elements whose entries come from the generic fallback (add_fallback).
+  std::set<std::string> fallback;
   bool has(const std::string& element) const;
-  // Adds or replaces the entries of `other` (same kind).
+  // Adds or replaces the entries of `other` (same kind); an entry replaced
+  // from `other` is no longer a fallback.
   void merge(const ParamTable& other);
 };
 
 // Reads a table. Raises InputError naming the file and line.
 ParamTable load_param_table(const std::string& path);
+
+// The generic fallback for elements a sourced table lacks: a table of
+// per-element universal force-field parameters (@type uff; see
+// data/params/uff_fallback.tsv for the rules it states). For every element
+// of that table missing from `table`, adds the fallback entry for `gas`
+// (hard-sphere radius or Lennard-Jones pair, by the kind of `table`) and
+// lists the element in table.fallback. Raises InputError for a bad table or
+// a gas it has no rule for.
+void add_fallback(ParamTable& table, const std::string& fallback_path, const std::string& gas);
 
 struct Gas {
   std::string name;

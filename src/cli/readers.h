@@ -3,6 +3,7 @@
 // .mfj coordinate-set format have readers of our own.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,25 @@ struct ReadOptions {
   ChargeSource charges = ChargeSource::File;
   // Total charge for a .mfj file whose charge mode is "equal" (spread evenly).
   double equal_charge_total = 1.0;
+  // Reader to use (an extension such as "pdb"); "": the file name's
+  // extension. Standard input ("-") needs it.
+  std::string format;
+  // Keep the residues Open Babel classes as solvent (HOH, WAT, DOD, SOL, ...)
+  // instead of leaving them out of the ion.
+  bool keep_solvent = false;
+  // Finite: add the missing hydrogens with Open Babel, protonation states
+  // for this pH.
+  double add_hydrogens_ph = NAN;
 };
 
-// Every conformer of the file, validated. Raises InputError naming the file.
+// Every conformer of the file ("-": standard input; gzip-compressed or
+// plain), validated, with notes on how it was taken (Structure::notes).
+// Open Babel perceives bonds only when a charge model or added hydrogens
+// need them. Raises InputError naming the file.
 std::vector<Structure> read_structures(const std::string& path, const ReadOptions& opt);
+
+// True for a residue name Open Babel classes as solvent.
+bool is_solvent_residue(const std::string& name);
 
 // The .mfj reader on its own (also used by tests).
 std::vector<Structure> read_mfj(const std::string& path, const ReadOptions& opt);

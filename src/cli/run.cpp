@@ -6,6 +6,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "cli/input_file.h"
+#include "cli/run_report.h"
 #include "projection/shadecount.h"
 #include "runtime/context.h"
 #include "runtime/emx_array.h"
@@ -117,6 +119,7 @@ void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunRe
     r.ccs = res.r[1];
     r.ccs_se = NAN;
     r.orientations_used = 3;
+    r.tensor = principal_tensor(res.table.data(), r.z, s.mass(), st.conditions);
     return;
   }
   mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
@@ -214,7 +217,6 @@ ccs::trajectory::TrajectoryParams trajectory_params(const Structure& s, const Ru
   std::vector<double> size;
   if (well) {
     lennard_jones_atoms(s, st, store, size);
-    r.gas_model = st.three_site ? "three-site" : "atom";
     if (st.three_site) r.orientation_temperature = st.conditions.temperature;
   } else {
     size = radii(s, st);
@@ -293,12 +295,32 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
     r.ccs = res.r[6];
     r.ccs_se = NAN;
     r.orientations_used = 3;
+    r.tensor = principal_tensor(res.table.data(), r.z, s.mass(), st.conditions);
     return;
   }
   mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
   r.per_orientation = std::move(res.per_orientation_ccs);
 }
 #endif
+
+// Gas model, fallback parameters, the default-charge note and whether the
+// numbers are a result.
+void report_run(const Structure& s, const RunSettings& st, RunResult& r) {
+  const bool lj = st.method == Method::LJ;
+  r.gas_model = st.conditions.gas.name +
+                (lj ? (st.three_site ? " Lennard-Jones, three-site molecule" : " Lennard-Jones, atom")
+                    : " hard spheres");
+  const ParamTable* table = lj ? st.lennard_jones : st.hard_sphere;
+  if (table != nullptr) {
+    r.fallback_elements = fallback_elements(s, *table);
+    if (!r.fallback_elements.empty()) r.notes.push_back(fallback_note(s, *table));
+  }
+  if (st.charge == 0.0 && !s.has_charges && s.atoms.size() > kDefaultChargeNoteAtoms) {
+    r.notes.push_back("the ion charge z = 1 is the default; give the charge state with --charge "
+                      "(a protein ion usually carries several)");
+  }
+  r.not_a_result = not_a_result_reason(r, st.tensor);
+}
 
 }  // namespace
 
@@ -374,10 +396,36 @@ double ion_charge(const Structure& s, double override_charge) {
   if (!s.has_charges) return 1.0;
   const double q = s.charge_sum();
   const double z = std::round(q);
+  const bool model = !s.charge_origin.empty() && s.charge_origin != "file";
+  if (model && std::isfinite(s.formal_charge) &&
+      std::fabs(q - s.formal_charge) > kChargeSumTolerance) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "the %s partial charges sum to %.3f, far from the structure's formal charge "
+                  "%g; choose another charge model, or give the ion's charge with --charge to "
+                  "run with these charges",
+                  s.charge_origin.c_str(), q, s.formal_charge);
+    input_error(display_name(s.file), buf);
+  }
+  if (std::fabs(q - z) > kChargeSumTolerance) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "the partial charges sum to %.3f, far from a whole charge; give the ion's "
+                  "charge with --charge to run with these charges",
+                  q);
+    input_error(display_name(s.file), buf);
+  }
+  if (std::fabs(z) > kMaxCharge) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "the partial charges sum to %.6g, beyond the charge of any ion (at most %g)", q,
+                  kMaxCharge);
+    input_error(display_name(s.file), buf);
+  }
   if (z == 0.0) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", q);
-    input_error(s.file, std::string("the partial charges sum to ") + buf +
+    std::snprintf(buf, sizeof buf, "%.3f", std::fabs(q) < 0.0005 ? 0.0 : q);
+    input_error(display_name(s.file), std::string("the partial charges sum to ") + buf +
                             ", a charge of 0; give the ion's charge with --charge");
   }
   return z;
@@ -467,6 +515,7 @@ RunResult run_method(const Structure& s, const RunSettings& st_in) {
     r.warnings.push_back(std::to_string(r.orientations - r.orientations_used) +
                          " orientation(s) gave no finite estimate and were left out");
   }
+  report_run(s, st, r);
   return r;
 }
 

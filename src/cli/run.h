@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,24 @@ struct Numerics {
 // The defaults with every 0 of `n` filled in.
 Numerics resolve_numerics(Method m, bool tensor, Numerics n);
 
+// Ranges of the settings that give a meaningful run (the program refuses
+// values outside them, and NaN or infinities).
+constexpr double kMinTemperature = 1.0, kMaxTemperature = 10000.0;  // K
+constexpr double kMinPressure = 1e-3, kMaxPressure = 1e8;           // Pa
+constexpr double kMaxCharge = 1000.0;                               // |z|
+constexpr double kMaxPolarizability = 100.0;                        // Å^3
+constexpr double kMaxOrientations = 1e8;
+constexpr double kMaxTrajectories = 1e8;  // per orientation
+// Time-step divisor: below 10 the cross section of C60 in helium comes out
+// 2 to 4 % high (README.md); above, it moves within the statistics.
+constexpr double kMinDeltatenhance = 10.0, kMaxDeltatenhance = 1e6;
+constexpr double kMaxMultiplier = 1e6;
+constexpr double kMinBoxdomain = 0.5, kMaxBoxdomain = 1000.0;  // Å
+// The least number of collision passes: fewer cut multiple-collision
+// trajectories short and bias the cross section low (a convergence study
+// on C60, protonated phenethylamine and ubiquitin is in README.md).
+constexpr double kMinMultiplier = 100.0;
+
 struct RunSettings {
   Method method = Method::PA;
   Conditions conditions;
@@ -54,6 +73,16 @@ struct RunSettings {
                                               // "interrupted" (rt::kInterruptedId)
 };
 
+// Principal values and axes of the mobility tensor (axis-permutation mode):
+// the eigen-decomposition of the symmetric part of the three orientations'
+// momentum-transfer table, in the structure's own axes.
+struct TensorResult {
+  bool valid = false;
+  double ccs[3] = {NAN, NAN, NAN};       // cross section along each principal axis (Å^2), ascending
+  double mobility[3] = {NAN, NAN, NAN};  // K along each principal axis (cm^2/(V s))
+  double axes[3][3] = {{NAN, NAN, NAN}, {NAN, NAN, NAN}, {NAN, NAN, NAN}};  // unit axis of value k
+};
+
 struct RunResult {
   Numerics numerics;  // the settings the run used
   double ccs = 0;     // Å^2
@@ -70,18 +99,34 @@ struct RunResult {
   int orientations_used = 0;  // with a finite, non-zero estimate
   double trajectories = 0;    // trajectories (sample points for pa) over all orientations
   double seconds = 0;
-  std::string gas_model;        // lj: "three-site" or "atom" (per-atom pair parameters)
   double orientation_temperature = NAN;  // K of the three-site orientation weights
   std::vector<std::string> warnings;  // something may be wrong with the result
   std::vector<std::string> notes;     // how the input was taken (no doubt on the result)
+  std::string gas_model;  // the gas-atom interaction the method used ("N2 Lennard-Jones,
+                          // three-site molecule", ...)
+  // Elements whose parameters came from the generic fallback table.
+  std::vector<std::string> fallback_elements;
+  TensorResult tensor;  // axis-permutation mode
+  // Why the numbers are not a result (no finite cross section, a negative
+  // mean, a standard error above a third of the mean); "" when they are.
+  std::string not_a_result;
 };
 
 // The ion charge a run uses for `s`: the override, else the partial charges'
-// sum rounded to an integer, else 1. Raises InputError when it is 0.
+// sum rounded to an integer, else 1. Without the override, raises InputError
+// when it is 0, when the partial charges sum to more than kChargeSumTolerance
+// from a whole number, or when a charge model's charges sum that far from
+// the structure's formal charge.
 double ion_charge(const Structure& s, double override_charge);
+constexpr double kChargeSumTolerance = 0.25;  // elementary charges
+
+// Above this many atoms, a run whose ion charge is the default 1 (neither
+// given nor from partial charges) notes that the charge state should be given.
+constexpr std::size_t kDefaultChargeNoteAtoms = 100;
 
 // Raises InputError (naming the file) for structures the method cannot take:
 // elements without parameters, a three-site gas without charges on every atom.
+// Numbers that are not a result come back with RunResult::not_a_result set.
 RunResult run_method(const Structure& s, const RunSettings& settings);
 
 // Mean and standard error of the mean of the finite non-zero values.

@@ -29,6 +29,9 @@ GasTables load_gas_tables(const std::string& dir, const std::string& gas_name,
   GasTables t;
   t.hard_sphere = load_param_table(dir + "/" + prefix + "_hs.tsv");
   t.lennard_jones = load_param_table(dir + "/" + prefix + "_lj.tsv");
+  // The generic fallback for the elements the sourced tables lack.
+  add_fallback(t.hard_sphere, dir + "/uff_fallback.tsv", gas_name);
+  add_fallback(t.lennard_jones, dir + "/uff_fallback.tsv", gas_name);
   for (const std::string& f : extra) {
     ParamTable x = load_param_table(f);
     (x.kind == ParamKind::HardSphere ? t.hard_sphere : t.lennard_jones).merge(x);

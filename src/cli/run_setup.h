@@ -33,8 +33,9 @@ struct GasTables {
 };
 
 // The shipped tables of gas `gas_name` in `dir` (lower-case name: he_hs.tsv,
-// he_lj.tsv, n2_hs.tsv, ...) with each of the `extra` tables merged into the
-// table of its type. Raises InputError naming the file.
+// he_lj.tsv, n2_hs.tsv, ...), the generic fallback (uff_fallback.tsv) for the
+// elements they lack, and each of the `extra` tables merged into the table of
+// its type. Raises InputError naming the file.
 GasTables load_gas_tables(const std::string& dir, const std::string& gas_name,
                           const std::vector<std::string>& extra);
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "cli/input_file.h"
+
 namespace ccs::cli {
 
 void input_error(const std::string& file, const std::string& message, int line) {
@@ -24,29 +26,30 @@ double Structure::charge_sum() const {
 }
 
 void validate_structure(const Structure& s) {
+  const std::string file = display_name(s.file);
   const std::string tag =
       s.conformer > 1 ? " (structure " + std::to_string(s.conformer) + ")" : std::string();
-  if (s.atoms.empty()) input_error(s.file, "no atoms" + tag);
+  if (s.atoms.empty()) input_error(file, "no atoms" + tag);
   if (s.atoms.size() > kMaxAtoms) {
-    input_error(s.file, std::to_string(s.atoms.size()) + " atoms" + tag + "; at most " +
+    input_error(file, std::to_string(s.atoms.size()) + " atoms" + tag + "; at most " +
                             std::to_string(kMaxAtoms) + " are supported");
   }
   for (std::size_t i = 0; i < s.atoms.size(); ++i) {
     const Atom& a = s.atoms[i];
     const std::string at = "atom " + std::to_string(i + 1) + tag;
-    if (a.Z <= 0) input_error(s.file, at + ": unknown element '" + a.symbol + "'");
+    if (a.Z <= 0) input_error(file, at + ": unknown element '" + a.symbol + "'");
     if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(a.z)) {
-      input_error(s.file, at + ": coordinates are not finite numbers");
+      input_error(file, at + ": coordinates are not finite numbers");
     }
     if (!(a.mass > 0.0) || !std::isfinite(a.mass)) {
-      input_error(s.file, at + ": mass is not a positive finite number");
+      input_error(file, at + ": mass is not a positive finite number");
     }
     if (s.has_charges && !std::isfinite(a.charge)) {
-      input_error(s.file, at + ": partial charge is not a finite number");
+      input_error(file, at + ": partial charge is not a finite number");
     }
   }
   for (double v : s.frames_xyz) {
-    if (!std::isfinite(v)) input_error(s.file, "a stored frame has coordinates that are not finite");
+    if (!std::isfinite(v)) input_error(file, "a stored frame has coordinates that are not finite");
   }
 }
 

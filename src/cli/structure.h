@@ -33,6 +33,15 @@ struct Structure {
   int conformer = 1;  // 1-based index within the file
   std::vector<Atom> atoms;
   bool has_charges = false;  // every atom carries a partial charge
+  // Where the partial charges come from: "file" or the charge model's name
+  // ("" without charges).
+  std::string charge_origin;
+  // Sum of the formal charges the file states or Open Babel assigns (NaN
+  // when the reader knows none); a charge model's partial charges add up
+  // to it.
+  double formal_charge = NAN;
+  // How the file was taken (solvent left out, hydrogens added or missing).
+  std::vector<std::string> notes;
   // Extra frames for the moving-atom method: frame k (k = 0 is the structure
   // itself) holds atoms.size() positions, frame after frame.
   std::vector<double> frames_xyz;  // 3 per atom per frame, row after row
@@ -42,7 +51,8 @@ struct Structure {
   double charge_sum() const;    // sum of the partial charges (0 without)
 };
 
-// Largest atom count the methods accept.
+// Largest atom count of a structure: the bound of the method drivers'
+// atom tables (the plug-ins accept no more either).
 constexpr std::size_t kMaxAtoms = 150000;
 
 // Checks what every method needs: at least one atom, at most kMaxAtoms,

@@ -146,6 +146,21 @@ void eig_general(const double A[9], creal_T out[3]) {
 
 double round_half_away(double x) { return std::round(x); }
 
+bool symmetric_eigen3(const double A[9], double values[3], double vectors[9]) {
+  for (int k = 0; k < 3; ++k) values[k] = kNaN;
+  for (int k = 0; k < 9; ++k) vectors[k] = kNaN;
+  if (anyNonFinite(A)) return false;
+  double S[9];
+  for (int c = 0; c < 3; ++c) {
+    for (int r = 0; r < 3; ++r) S[r + 3 * c] = 0.5 * (A[r + 3 * c] + A[c + 3 * r]);
+  }
+  double w[3];
+  if (LAPACKE_dsyev(LAPACK_COL_MAJOR, 'V', 'U', 3, S, 3, w) != 0) return false;
+  for (int k = 0; k < 3; ++k) values[k] = w[k];
+  for (int k = 0; k < 9; ++k) vectors[k] = S[k];
+  return true;
+}
+
 double norm3(const double x[3]) { return scaled_norm(x, 0, 3); }
 
 double norm_of_last_two(const double x[3]) { return scaled_norm(x, 1, 3); }

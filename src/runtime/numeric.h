@@ -63,6 +63,12 @@ double subspace(const double u[3], const double v[3]);
 // Eigenvalues of a real 3x3 matrix (column-major), unsorted.
 void eig(const double A[9], creal_T out[3]);
 
+// Eigenvalues (ascending) and orthonormal eigenvectors (the columns of
+// `vectors`, column-major) of the symmetric part (A + A')/2 of a real 3x3
+// matrix (column-major), by LAPACK dsyev. False (outputs NaN) when A is not
+// finite or LAPACK fails.
+bool symmetric_eigen3(const double A[9], double values[3], double vectors[9]);
+
 // Supporting operations of subspace and eig.
 // True if some element of a 3x3 matrix is infinite or NaN.
 bool anyNonFinite(const double A[9]);

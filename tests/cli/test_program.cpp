@@ -9,34 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "cli_test_files.h"
+#include "program_runner.h"
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Outcome run(const std::string& args, const ccs::test::TempDir& dir) {
-  const std::string err_file = dir.path() + "/stderr.txt";
-  const std::string cmd = std::string(CCS_BINARY) + " " + args + " 2>" + err_file;
-  Outcome o;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return o;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.out.append(buf, n);
-  const int st = pclose(p);
-  o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  FILE* e = std::fopen(err_file.c_str(), "r");
-  if (e != nullptr) {
-    while ((n = fread(buf, 1, sizeof buf, e)) > 0) o.err.append(buf, n);
-    std::fclose(e);
-  }
-  return o;
-}
+using ccs::test::Outcome;
+using ccs::test::run;
 
 std::vector<std::string> fields(const std::string& line) {
   std::istringstream is(line);
@@ -109,10 +87,10 @@ TEST(Program, BadConditionsAndChargeAreRejectedWithAMessage) {
     std::string args, message;
   };
   const std::vector<Case> cases = {
-      {"--temperature 0", "--temperature must be a positive number"},
-      {"--temperature -5", "--temperature must be a positive number"},
-      {"--pressure 0", "--pressure must be a positive number"},
-      {"--pressure -1e5", "--pressure must be a positive number"},
+      {"--temperature 0", "--temperature: 0 is not in the range 1 to 10000"},
+      {"--temperature -5", "--temperature: -5 is not in the range 1 to 10000"},
+      {"--pressure 0", "--pressure: 0 is not in the range 0.001 to 100000000"},
+      {"--pressure -1e5", "--pressure: -1e5 is not in the range 0.001 to 100000000"},
       {"--charge 0", "--charge must be a non-zero number"},
       {"--n2-model three-site", "needs --gas N2"},
   };

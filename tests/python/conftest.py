@@ -19,7 +19,11 @@ def program():
     def run(*args):
         out = subprocess.run([binary, "--json", "--quiet", *map(str, args)], capture_output=True, text=True,
                              timeout=120)
-        assert out.returncode == 0, out.stderr
-        return json.loads(out.stdout)
+        # Status 1 with no errors: some rows are marked as not a result (too few
+        # samples for a meaningful mean), and their numbers are still there.
+        assert out.returncode in (0, 1), out.stderr
+        parsed = json.loads(out.stdout)
+        assert out.returncode == 0 or not parsed["errors"], out.stderr
+        return parsed
 
     return run

@@ -78,7 +78,7 @@ def test_bad_input_raises_the_matching_exception(tmp_path):
     bad = tmp_path / "bad.xyz"
     bad.write_text("2\nt\nC 0 0 0\nC nan 0 0\n")
     neutral = ccs.Structure([[0, 0, 0], [1.2, 0, 0]], ["C", "O"], charges=[0.3, -0.3])
-    uranium = ccs.Structure([[0, 0, 0]], ["U"])
+    rutherfordium = ccs.Structure([[0, 0, 0]], ["Rf"])  # in no parameter table
     cases = [
         (FileNotFoundError, "missing.pdb: no such file", lambda: ccs.read(tmp_path / "missing.pdb")),
         (IsADirectoryError, "is a directory", lambda: ccs.read(tmp_path)),
@@ -88,7 +88,7 @@ def test_bad_input_raises_the_matching_exception(tmp_path):
         (ValueError, "atom 2: unknown element 'Xx'", lambda: ccs.Structure(np.zeros((2, 3)), ["C", "Xx"])),
         (ValueError, "atom 1: coordinates are not finite",
          lambda: ccs.Structure([[np.inf, 0, 0]], ["C"])),
-        (ValueError, "element U has no hard-sphere radius for He", lambda: ccs.compute(uranium, "pa")),
+        (ValueError, "element Rf has no hard-sphere radius for He", lambda: ccs.compute(rutherfordium, "pa")),
         (ValueError, "partial charges sum to 0.000", lambda: ccs.compute(neutral, "pa")),
         (ValueError, "unknown method 'md'", lambda: ccs.compute(c60, "md")),
         (ValueError, "no gas 'Ar'", lambda: ccs.compute(c60, "pa", gas="Ar")),
