@@ -10,6 +10,7 @@
 #include "runtime/constants.h"
 #include "runtime/geometry.h"
 #include "runtime/numeric.h"
+#include "runtime/parallel.h"
 #include "runtime/random_streams.h"
 
 namespace ccs::hardsphere {
@@ -31,6 +32,61 @@ struct Molecule {
   double r_max = 0;
 };
 
+// The gas and the re-emission law of a run.
+struct Gas {
+  double rho, vbar, F;
+};
+
+Gas gas_of(const HardSphereParams& p) {
+  return {hardkick_gas_density(p.p0, p.T0, p.m_gas), hardkick_thermal_speed(p.T0, p.m_gas),
+          std::sqrt(p.m_gas / p.m_w + 1.0)};
+}
+
+// Orientation o (0-based) of molecule m as it stands (turned already): the
+// row of transfers, the mobility and the trajectories launched.
+void run_orientation(rt::Context* ctx, const HardSphereParams& p, const Gas& g, const Molecule& m,
+                     HsThreadScratch& scratch, int o, double row[3], double* K, int* launched) {
+  const HsAtoms atoms{m.n, m.ones.data(), m.no_contact.data(), m.r2.data(), m.P.data(), nullptr};
+  const HsEmission em{p.diffusive, p.a, g.vbar, p.v_c2, g.vbar, p.maxwell_speed};
+  HsEntryDomain dom;
+  hs_entry_domain(m.P.data(), m.n, p.Number_atoms, m.r.data(), m.r_max, &dom);
+  hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, p.N_total, g.rho, p.m_gas, scratch, o,
+                          row, launched);
+  *K = orientation_mobility(row[0], g.F, p.z, kHardSphereCharge);
+}
+
+// Axis mode: the mobility from the trace of the orientation table, and from
+// 2000 directions through it (the products summed in written order).
+void tensor_mobilities(const HardSphereParams& p, double F, HardSphereResults* out) {
+  creal_T lambda[3];
+  rt::eig(out->table.data(), lambda);
+  const double e = kHardSphereCharge;
+  out->r[3] = ((p.z * ((F * 3.0) / ((lambda[0].re + lambda[1].re) + lambda[2].re))) * e) * 10000.0;
+  const double mean = geometry::direction_average(out->table.data(), geometry::Products::WrittenOrder);
+  out->r[4] = ((p.z * (F / mean)) * e) * 10000.0;
+}
+
+// Mobilities and cross sections from the orientation table of all
+// orientations (out->table, out->mobility).
+void summarize(const HardSphereParams& p, const Gas& g, HardSphereResults* out) {
+  const std::size_t NR = out->mobility.size();
+  if (p.orientations == OrientationMode::Random) {
+    if (NR > 0) out->r[3] = mean_nonzero(out->mobility);
+    out->r[4] = out->r[3];
+  } else {
+    tensor_mobilities(p, g.F, out);
+  }
+  const double C = mason_schamp_g(p.m_gas, kHardSphereBoltzmann, p.T0, g.F, p.z, kHardSphereCharge, g.rho);
+  out->r[1] = ccs_from_driver_mobility(C, out->r[3]);
+  out->r[2] = ccs_from_driver_mobility(C, out->r[4]);
+  if (p.orientations == OrientationMode::Random) {
+    out->per_orientation_ccs.resize(NR);
+    for (std::size_t i = 0; i < NR; ++i) {
+      out->per_orientation_ccs[i] = out->r[1] * out->r[3] / out->mobility[i];
+    }
+  }
+}
+
 Molecule prepare_molecule(const HardSphereParams& p) {
   Molecule m;
   m.n = p.atoms.rows;
@@ -50,16 +106,6 @@ Molecule prepare_molecule(const HardSphereParams& p) {
   return m;
 }
 
-// Axis mode: the mobility from the trace of the orientation table, and from
-// 2000 directions through it (the products summed in written order).
-void tensor_mobilities(const HardSphereParams& p, double F, HardSphereResults* out) {
-  creal_T lambda[3];
-  rt::eig(out->table.data(), lambda);
-  const double e = kHardSphereCharge;
-  out->r[3] = ((p.z * ((F * 3.0) / ((lambda[0].re + lambda[1].re) + lambda[2].re))) * e) * 10000.0;
-  const double mean = geometry::direction_average(out->table.data(), geometry::Products::WrittenOrder);
-  out->r[4] = ((p.z * (F / mean)) * e) * 10000.0;
-}
 
 }  // namespace
 
@@ -86,23 +132,83 @@ void validate(const HardSphereParams& p) {
   if (!rt::count_fits(p.N_total)) rt::raise(id, "N_total must be a number of trajectories below 2^29.");
 }
 
+void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, int first,
+                                  int count, HardSphereRows* rows) {
+  rows->first = first;
+  rows->table.assign(3 * static_cast<std::size_t>(count), 0.0);
+  rows->mobility.assign(static_cast<std::size_t>(count), 0.0);
+  rows->launched.assign(static_cast<std::size_t>(count), 0);
+  if (count < 1) return;
+  const Gas g = gas_of(p);
+  const Molecule base = prepare_molecule(p);
+  struct Worker {
+    Molecule m;
+    HsThreadScratch scratch;
+  };
+  auto one = [&](rt::Context& tctx, Worker& w, int k) {
+    const int o = first + k;
+    if (p.orientations == OrientationMode::AxisTensor) {
+      w.m.P = base.P;
+      for (int c = 0; c < o; ++c) geometry::cycle_axes(w.m.P.data(), w.m.n);
+    } else {
+      rt::MtState stream;
+      rt::seed_orientation_stream(ctx, static_cast<std::uint32_t>(o), stream);
+      rt::rng::ScopedStream scoped(&stream);
+      double R[9];
+      geometry::draw_uniform_rotation(R);
+      geometry::rotate_rows_into(base.P.data(), w.m.n, R, w.m.P.data());
+    }
+    double row[3];
+    int launched = 0;
+    run_orientation(&tctx, p, g, w.m, w.scratch, o, row, &rows->mobility[static_cast<std::size_t>(k)],
+                    &launched);
+    if (p.orientations == OrientationMode::AxisTensor) geometry::row_to_input_axes(o + 1, row);
+    for (int j = 0; j < 3; ++j) rows->table[k + static_cast<std::size_t>(j) * count] = row[j];
+    rows->launched[static_cast<std::size_t>(k)] = launched;
+    rt::count_orientation(&tctx);
+  };
+  // Whole orientations in parallel when there are enough to go round, else
+  // the trajectories of each; the keyed streams make both give the same numbers.
+  if (count >= 2 * rt::region_threads()) {
+    rt::parallel_dynamic(
+        ctx, 0, count, [&](rt::Context&) { return Worker{base, HsThreadScratch()}; },
+        [&](Worker& w, rt::Context& tctx, int k) { one(tctx, w, k); });
+  } else {
+    Worker w{base, HsThreadScratch()};
+    for (int k = 0; k < count; ++k) one(*ctx, w, k);
+  }
+}
+
+void summarize_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p,
+                                        const HardSphereRows& rows, HardSphereResults* out) {
+  *out = HardSphereResults();
+  out->table = rows.table;
+  out->mobility = rows.mobility;
+  for (int l : rows.launched) out->trajectories += l;
+  rt::MtState stream;
+  rt::seed_summary_stream(ctx, stream);
+  rt::rng::ScopedStream scoped(&stream);
+  summarize(p, gas_of(p), out);
+}
+
 void run_hard_sphere_method(rt::Context* ctx, const HardSphereParams& p, HardSphereResults* out) {
   rt::rng::ensure_initialised();
+  const int n_rot = rt::loop_count(p.n_rotations);
+  if (ctx->keyed_streams) {
+    HardSphereRows rows;
+    run_hard_sphere_orientations(ctx, p, 0, n_rot, &rows);
+    summarize_hard_sphere_orientations(ctx, p, rows, out);
+    return;
+  }
   rt::rng::rng(p.seedn);
   *out = HardSphereResults();
-  const double rho = hardkick_gas_density(p.p0, p.T0, p.m_gas);
-  const double vbar = hardkick_thermal_speed(p.T0, p.m_gas);
+  const Gas g = gas_of(p);
   Molecule m = prepare_molecule(p);
-  const int n_rot = rt::loop_count(p.n_rotations);
   const std::size_t NR = static_cast<std::size_t>(n_rot);
   out->table.assign(3 * NR, 0.0);
   out->mobility.assign(NR, 0.0);
-  const double F = std::sqrt(p.m_gas / p.m_w + 1.0);
   const bool axis_mode = p.orientations == OrientationMode::AxisTensor;
-  const HsAtoms atoms{m.n, m.ones.data(), m.no_contact.data(), m.r2.data(), m.P.data(), nullptr};
-  const HsEmission em{p.diffusive, p.a, vbar, p.v_c2, vbar, p.maxwell_speed};
   HsThreadScratch scratch;
-
   for (int o = 0; o < n_rot; ++o) {
     if (!axis_mode) {
       geometry::rotate_rows(m.P.data(), m.n, geometry::draw_euler_angles(), m.tmp1.data(),
@@ -110,34 +216,16 @@ void run_hard_sphere_method(rt::Context* ctx, const HardSphereParams& p, HardSph
     } else if (o == 1 || o == 2) {
       geometry::cycle_axes(m.P.data(), m.n);
     }
-    HsEntryDomain dom;
-    hs_entry_domain(m.P.data(), m.n, p.Number_atoms, m.r.data(), m.r_max, &dom);
     double row[3];
     int launched = 0;
-    hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, p.N_total, rho, p.m_gas, scratch, o,
-                            row, &launched);
-    out->mobility[static_cast<std::size_t>(o)] = orientation_mobility(row[0], F, p.z, kHardSphereCharge);
+    run_orientation(ctx, p, g, m, scratch, o, row, &out->mobility[static_cast<std::size_t>(o)],
+                    &launched);
     out->trajectories += launched;
     rt::count_orientation(ctx);
     if (axis_mode) geometry::row_to_input_axes(o + 1, row);
     for (int j = 0; j < 3; ++j) out->table[o + j * NR] = row[j];
   }
-
-  if (!axis_mode) {
-    if (n_rot > 0) out->r[3] = mean_nonzero(out->mobility);
-    out->r[4] = out->r[3];
-  } else {
-    tensor_mobilities(p, F, out);
-  }
-  const double C = mason_schamp_g(p.m_gas, kHardSphereBoltzmann, p.T0, F, p.z, kHardSphereCharge, rho);
-  out->r[1] = ccs_from_driver_mobility(C, out->r[3]);
-  out->r[2] = ccs_from_driver_mobility(C, out->r[4]);
-  if (!axis_mode) {
-    out->per_orientation_ccs.resize(NR);
-    for (std::size_t i = 0; i < NR; ++i) {
-      out->per_orientation_ccs[i] = out->r[1] * out->r[3] / out->mobility[i];
-    }
-  }
+  summarize(p, g, out);
 }
 
 HardSphereParams plugin_params(const HardkickInputs& in) {

@@ -52,10 +52,29 @@ struct HardSphereResults {
 // n_rotations or N_total of 2^29 or more (NaN and counts below 1 mean none).
 void validate(const HardSphereParams& p);
 
-// Runs the method on validated parameters. Orientation draws come from the
-// serial stream seeded with seedn, trajectory draws from the loop streams
-// (keyed streams when the context has them).
+// Runs the method on validated parameters. Without keyed streams (the
+// plug-in) the orientations follow one another from the serial stream seeded
+// with seedn, each turning the molecule on from the last, and the
+// trajectories run on the loop streams. With keyed streams (the program)
+// every orientation is independent: the molecule turned by a uniform rotation
+// from the orientation's own stream, its trajectories keyed by it.
 void run_hard_sphere_method(rt::Context* ctx, const HardSphereParams& p, HardSphereResults* out);
+
+// The rows of a block of orientations of a run with keyed streams.
+struct HardSphereRows {
+  int first = 0;                 // 0-based index of the block's first orientation
+  std::vector<double> table;     // count x 3, column-major (axis mode: input axes)
+  std::vector<double> mobility;  // per orientation (cm^2/(V s))
+  std::vector<int> launched;     // trajectories per orientation
+};
+
+// Keyed streams only: orientations [first, first + count) (whole
+// orientations in parallel when there are enough, else the trajectories of
+// each), and the results of a run from the rows of all its orientations.
+void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, int first,
+                                  int count, HardSphereRows* rows);
+void summarize_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p,
+                                        const HardSphereRows& rows, HardSphereResults* out);
 
 // The plug-in's inputs by name, as it takes them.
 struct HardkickInputs {

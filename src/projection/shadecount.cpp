@@ -200,57 +200,102 @@ void validate(const ProjectionParams& p) {
   }
 }
 
-void run_projection_method(rt::Context* ctx, const ProjectionParams& p, ProjectionResults* out) {
-  rt::rng::rng(p.seedn);
+namespace {
+
+// The atoms, centred, in the order of `order` (1-based rows; null: as given),
+// and their squared reach.
+struct Discs {
+  int n = 0;
+  std::vector<double> coords, reach2;
+  double Rmax = 0;
+};
+
+Discs discs_of(const ProjectionParams& p, const double* order) {
+  Discs d;
   const int n = static_cast<int>(p.Number_atoms);
   const int rows = p.atoms.rows;
   const double* data = p.atoms.data;
+  d.n = n;
+  d.coords.resize(static_cast<std::size_t>(n) * 3);
+  d.reach2.resize(static_cast<std::size_t>(n));
+  std::vector<double> reach(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    const std::size_t src = order != nullptr ? static_cast<std::size_t>(order[k]) - 1 : k;
+    for (int j = 0; j < 3; ++j) d.coords[k + j * n] = data[src + static_cast<std::size_t>(j) * rows];
+    reach[k] = data[src + 3 * static_cast<std::size_t>(rows)] + p.r_probe;
+    d.reach2[k] = reach[k] * reach[k];
+  }
+  d.Rmax = rt::max_skip_nan(reach.data(), n);
+  for (int j = 0; j < 3; ++j) {
+    double s = 0.0;
+    for (int k = 0; k < n; ++k) s += d.coords[k + j * n];
+    const double c = s / p.Number_atoms;
+    for (int k = 0; k < n; ++k) d.coords[k + j * n] -= c;
+  }
+  return d;
+}
 
+// Mean of the non-zero areas.
+double mean_area(const std::vector<double>& areas) {
+  double sum = 0.0;
+  double count = 0.0;
+  for (double a : areas) {
+    if (a != 0.0) {
+      sum += a;
+      count += 1.0;
+    }
+  }
+  return sum / count;
+}
+
+}  // namespace
+
+void run_projection_orientations(rt::Context* ctx, const ProjectionParams& p, int first, int count,
+                                 std::vector<double>* areas) {
+  areas->assign(static_cast<std::size_t>(count > 0 ? count : 0), 0.0);
+  if (count < 1) return;
+  const Discs d = discs_of(p, nullptr);
+  rt::parallel_dynamic(
+      ctx, 0, count, [&](rt::Context&) { return std::make_unique<OrientationScratch>(d.n); },
+      [&](std::unique_ptr<OrientationScratch>& w, rt::Context& tctx, int k) {
+        rt::MtState stream;
+        rt::seed_orientation_stream(ctx, static_cast<std::uint32_t>(first + k), stream);
+        rt::rng::ScopedStream scoped(&stream);
+        (*areas)[static_cast<std::size_t>(k)] =
+            one_orientation(*w, d.coords.data(), d.reach2.data(), d.n, d.Rmax);
+        rt::count_orientation(&tctx);
+      });
+}
+
+void run_projection_method(rt::Context* ctx, const ProjectionParams& p, ProjectionResults* out) {
+  const int n_rot = rt::loop_count(p.n_rotations);
+  if (ctx->keyed_streams) {
+    // Every orientation from its own stream; the order of the atoms does not
+    // change the count of covered points.
+    run_projection_orientations(ctx, p, 0, n_rot, &out->areas);
+    out->mean_area = mean_area(out->areas);
+    return;
+  }
+  rt::rng::rng(p.seedn);
   // Atoms in random order: atom k is row perm(k) of the table.
   rt::RealArray perm;
   emxInit_real_T(ctx, perm.out(), 2, true);
   rt::rng::randperm(p.Number_atoms, perm.get());
-  std::vector<double> coords(static_cast<std::size_t>(n) * 3);
-  std::vector<double> reach2(static_cast<std::size_t>(n));
-  std::vector<double> reach(static_cast<std::size_t>(n));
-  for (int k = 0; k < n; ++k) {
-    const std::size_t src = static_cast<std::size_t>(perm->data[k]) - 1;
-    for (int j = 0; j < 3; ++j) coords[k + j * n] = data[src + static_cast<std::size_t>(j) * rows];
-    reach[k] = data[src + 3 * static_cast<std::size_t>(rows)] + p.r_probe;
-    reach2[k] = reach[k] * reach[k];
-  }
-  const double Rmax = rt::max_skip_nan(reach.data(), n);
-  for (int j = 0; j < 3; ++j) {
-    double s = 0.0;
-    for (int k = 0; k < n; ++k) s += coords[k + j * n];
-    const double c = s / p.Number_atoms;
-    for (int k = 0; k < n; ++k) coords[k + j * n] -= c;
-  }
-
-  const int n_rot = rt::loop_count(p.n_rotations);
+  const Discs d = discs_of(p, perm->data);
   std::vector<double>& areas = out->areas;
   areas.assign(static_cast<std::size_t>(n_rot), 0.0);
   {
     rt::rng::LoopStreams loop_streams;
     ctx->stream_loop = 0;
     rt::parallel_iterations(
-        ctx, n_rot, [&](rt::Context&) { return std::make_unique<OrientationScratch>(n); },
+        ctx, n_rot, [&](rt::Context&) { return std::make_unique<OrientationScratch>(d.n); },
         [&](std::unique_ptr<OrientationScratch>& w, rt::Context& tctx, int i) {
-          areas[i] = one_orientation(*w, coords.data(), reach2.data(), n, Rmax);
+          areas[i] = one_orientation(*w, d.coords.data(), d.reach2.data(), d.n, d.Rmax);
           rt::count_orientation(&tctx);
         },
         [](std::unique_ptr<OrientationScratch>&, rt::Context&) {});
   }
-
-  double sum = 0.0;
-  double count = 0.0;
-  for (int i = 0; i < n_rot; ++i) {
-    if (areas[i] != 0.0) {
-      sum += areas[i];
-      count += 1.0;
-    }
-  }
-  out->mean_area = sum / count;
+  out->mean_area = mean_area(areas);
 }
 
 ProjectionParams plugin_params(const emxArray_real_T* DATA_atoms, double Number_atoms,

@@ -37,10 +37,16 @@ struct ProjectionResults {
 // loop can run (below 2^29).
 void validate(const ProjectionParams& p);
 
-// Runs the method on validated parameters: the atoms in the order of a
-// random permutation (serial stream), the orientations in parallel, each
-// from its loop stream (keyed streams when the context has them).
+// Runs the method on validated parameters, the orientations in parallel.
+// Without keyed streams (the plug-in) the atoms are taken in the order of a
+// random permutation (serial stream) and each thread's orientations draw from
+// its loop stream; with keyed streams (the program) every orientation draws
+// from its own stream (seed_orientation_stream), whichever thread runs it.
 void run_projection_method(rt::Context* ctx, const ProjectionParams& p, ProjectionResults* out);
+
+// Keyed streams only: the areas of orientations [first, first + count).
+void run_projection_orientations(rt::Context* ctx, const ProjectionParams& p, int first, int count,
+                                 std::vector<double>* areas);
 
 // The typed record of a plug-in call (not yet validated).
 ProjectionParams plugin_params(const emxArray_real_T* DATA_atoms, double Number_atoms,

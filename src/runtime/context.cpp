@@ -35,6 +35,20 @@ void seed_chunk_stream(const Context* ctx, std::uint32_t chunk, MtState& s) {
   mt_seed_key(s, key, 4);
 }
 
+namespace {
+void seed_keyed(const Context* ctx, std::uint32_t loop, std::uint32_t chunk, MtState& s) {
+  const std::uint32_t key[4] = {static_cast<std::uint32_t>(ctx->stream_seed),
+                                static_cast<std::uint32_t>(ctx->stream_seed >> 32), loop, chunk};
+  mt_seed_key(s, key, 4);
+}
+}  // namespace
+
+void seed_orientation_stream(const Context* ctx, std::uint32_t orientation, MtState& s) {
+  seed_keyed(ctx, kOrientationStreams, orientation, s);
+}
+
+void seed_summary_stream(const Context* ctx, MtState& s) { seed_keyed(ctx, kSummaryStream, 0, s); }
+
 void print(const Context* ctx, const char* text) {
   if (ctx != nullptr && ctx->print != nullptr) ctx->print(text);
 }

@@ -95,6 +95,20 @@ inline void count_orientation(const Context* ctx) {
 // streams.
 void seed_chunk_stream(const Context* ctx, std::uint32_t chunk, MtState& s);
 
+// Loop keys of a context with keyed streams that no trajectory loop uses:
+// the orientation of each orientation, and the draws after all orientations.
+inline constexpr std::uint32_t kOrientationStreams = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kSummaryStream = 0xFFFFFFFEu;
+
+// Seeds `s` for orientation `orientation` (0-based) of a context with keyed
+// streams: the stream its rotation is drawn from, the same whichever thread,
+// process or order runs it.
+void seed_orientation_stream(const Context* ctx, std::uint32_t orientation, MtState& s);
+
+// Seeds `s` for the draws after all orientations (the direction average of
+// a tensor) of a context with keyed streams.
+void seed_summary_stream(const Context* ctx, MtState& s);
+
 // Print through the context's host console (serial code only).
 void print(const Context* ctx, const char* text);
 

@@ -54,6 +54,25 @@ void rotate_rows(double* P, int rows, const EulerAngles& angles, double* tmp1, d
   rt::gemm(rows, 3, 3, tmp2, Rz, P);
 }
 
+void draw_uniform_rotation(double R[9]) {
+  const double u1 = rt::rng::rand();
+  const double u2 = rt::rng::rand();
+  const double u3 = rt::rng::rand();
+  const double a = std::sqrt(1.0 - u1), b = std::sqrt(u1);
+  const double w = a * std::sin(kTwoPi * u2), x = a * std::cos(kTwoPi * u2);
+  const double y = b * std::sin(kTwoPi * u3), z = b * std::cos(kTwoPi * u3);
+  // Row-vector convention (P R): R is the transpose of the usual matrix of q.
+  const double m[9] = {1 - 2 * (y * y + z * z), 2 * (x * y - w * z),     2 * (x * z + w * y),
+                       2 * (x * y + w * z),     1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
+                       2 * (x * z - w * y),     2 * (y * z + w * x),     1 - 2 * (x * x + y * y)};
+  for (int k = 0; k < 9; ++k) R[k] = m[k];
+}
+
+void rotate_rows_into(const double* P, int rows, const double R[9], double* out) {
+  if (rows < 1) return;
+  rt::gemm(rows, 3, 3, P, R, out);
+}
+
 void cycle_axes(double* P, int rows) {
   const long long n = rows;
   for (long long a = 0; a < n; ++a) {

@@ -18,6 +18,14 @@ EulerAngles draw_euler_angles();
 // product through BLAS; tmp1 and tmp2 hold rows x 3 doubles each.
 void rotate_rows(double* P, int rows, const EulerAngles& angles, double* tmp1, double* tmp2);
 
+// A rotation uniform over all orientations (the Haar measure), column-major,
+// from three draws of the calling thread's stream: a random unit quaternion
+// (Shoemake's construction).
+void draw_uniform_rotation(double R[9]);
+
+// out (rows x 3) = P R for P and out column-major (BLAS).
+void rotate_rows_into(const double* P, int rows, const double R[9], double* out);
+
 // New (x, y, z) = old (y, z, x) for every row of P (rows x 3, column-major):
 // the axis orientations 2 and 3 each follow from the one before.
 void cycle_axes(double* P, int rows);

@@ -50,6 +50,9 @@ void parallel_blocks(Context* ctx, int n, Body&& body) {
     tctx.thread_num = t;
     tctx.cancel = ctx->cancel;
     tctx.orientations_done = ctx->orientations_done;
+    tctx.keyed_streams = ctx->keyed_streams;
+    tctx.stream_seed = ctx->stream_seed;
+    tctx.stream_loop = ctx->stream_loop;
     int begin = 0;
     int end = 0;
     static_block(n, nt, t, &begin, &end);
@@ -67,9 +70,32 @@ void parallel_blocks(Context* ctx, int n, Body&& body) {
 
 }  // namespace rt
 
+#include <atomic>
+
 #include "random_streams.h"
 
 namespace rt {
+
+// Runs body(state, thread_ctx, k) for k in [begin, end), each iteration on
+// whichever thread asks first (iterations of very different cost keep every
+// thread busy), with state = make_state(thread_ctx) created once per thread.
+// Errors are captured per thread and raised after the region as in
+// parallel_blocks; a cancelled context stops every thread at its next
+// iteration. Results must not depend on which thread runs an iteration:
+// each iteration draws from streams of its own (seed_orientation_stream and
+// the keyed loop streams).
+template <class MakeState, class Body>
+void parallel_dynamic(Context* ctx, int begin, int end, MakeState&& make_state, Body&& body) {
+  std::atomic<int> next{begin};
+  parallel_blocks(ctx, end > begin ? region_threads() : 0, [&](Context& tctx, int b, int e) {
+    if (b >= e) return;
+    auto state = make_state(tctx);
+    for (int k = next.fetch_add(1); k < end; k = next.fetch_add(1)) {
+      raise_if_cancelled(&tctx);
+      body(state, tctx, k);
+    }
+  });
+}
 
 // Iterations per chunk of a loop with keyed streams.
 constexpr int kStreamChunk = 16;

@@ -4,6 +4,7 @@
 // finally the mobilities and cross sections.
 #include "trajectory/trajectory_driver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "runtime/constants.h"
 #include "runtime/geometry.h"
 #include "runtime/numeric.h"
+#include "runtime/parallel.h"
 #include "runtime/random_streams.h"
 #include "trajectory/lj_kernels.h"
 #include "trajectory/trajectory_batches.h"
@@ -31,7 +33,18 @@ struct MoleculeState {
   double Rmax = 0;
   double* move = nullptr;  // stored frames (moving atoms), turned with coords
   int move_rows = 0;
+  std::vector<double> move_store;  // the frames of a copy that owns them
   std::vector<double> tmp1, tmp2;  // rotation scratch
+
+  // A copy that owns its frames (each thread turns its own).
+  MoleculeState owning_copy() const {
+    MoleculeState m = *this;
+    if (move != nullptr) {
+      m.move_store.assign(move, move + static_cast<std::size_t>(move_rows) * 3);
+      m.move = m.move_store.data();
+    }
+    return m;
+  }
 };
 
 MoleculeState prepare_molecule(const TrajectoryParams& p) {
@@ -86,6 +99,30 @@ void orient(const TrajectoryParams& p, int i, MoleculeState& m) {
   if (m.move != nullptr) {
     geometry::rotate_rows(m.move, m.move_rows, angles, m.tmp1.data(), m.tmp2.data());
   }
+}
+
+// Orientation i (0-based) of a run with keyed streams, independent of every
+// other: the centred molecule `base` turned by a uniform rotation drawn from
+// the orientation's own stream (axis mode: its axes cycled i times) into m.
+void orient_keyed(const rt::Context* ctx, const TrajectoryParams& p, int i,
+                  const MoleculeState& base, MoleculeState& m) {
+  const std::size_t f3 = static_cast<std::size_t>(m.move_rows) * 3;
+  if (p.orientations == OrientationMode::AxisTensor) {
+    std::copy(base.coords.begin(), base.coords.end(), m.coords.begin());
+    if (m.move != nullptr) std::copy(base.move, base.move + f3, m.move);
+    for (int k = 0; k < i; ++k) {
+      geometry::cycle_axes(m.coords.data(), m.N);
+      if (m.move != nullptr) geometry::cycle_axes(m.move, m.move_rows);
+    }
+    return;
+  }
+  rt::MtState stream;
+  rt::seed_orientation_stream(ctx, static_cast<std::uint32_t>(i), stream);
+  rt::rng::ScopedStream scoped(&stream);
+  double R[9];
+  geometry::draw_uniform_rotation(R);
+  geometry::rotate_rows_into(base.coords.data(), m.N, R, m.coords.data());
+  if (m.move != nullptr) geometry::rotate_rows_into(base.move, m.move_rows, R, m.move);
 }
 
 // ---------------------------------------------------------------- charges
@@ -470,69 +507,156 @@ void write_results(const TrajectoryParams& p, double K1, double K2, double launc
   }
 }
 
-}  // namespace
+// What every orientation of a run shares, set up once.
+struct RunShared {
+  SoftField field;
+  std::vector<double> backoff;  // N + 1 entries of 1000
+  std::vector<double> ones_N;
+  double dt0 = 0;
+};
 
-void run_trajectory_method(rt::Context* ctx, const TrajectoryParams& p, TrajectoryResults* out) {
+RunShared run_shared(const TrajectoryParams& p, int N) {
+  RunShared r;
+  r.field = soft_field(p, N);
+  r.backoff.assign(static_cast<std::size_t>(N) + 1, 1000.0);
+  r.ones_N.assign(static_cast<std::size_t>(N), 1.0);
+  r.dt0 = 1e-10 / p.v_c / 400.0;
+  return r;
+}
+
+// Orientation i (1-based) of the oriented molecule m: its charge set, entry
+// domain, kernels and trajectories. Writes its row (axis mode: in the input
+// axes) and the trajectories launched; false when the three-site gas cannot
+// run (not every atom carries a charge).
+bool run_orientation(rt::Context* ctx, const TrajectoryParams& p, int i, const MoleculeState& m,
+                     const RunShared& run, double row[3], double* launched) {
   const bool well = p.variant == Variant::Well;
-  const bool axis_mode = p.orientations == OrientationMode::AxisTensor;
-  rt::rng::rng(p.seedn);
-  out->launched_total = 0.0;
+  const ChargeSet c = charge_set(p, m);
+  if (well && p.three_site && c.nq < m.N) return false;
+  const DomainInputs din{m.coords.data(), m.N,     p.Number_atoms, m.R.data(),   m.Rmax,
+                         well ? 2.0 : 0.0, c.nq,   c.q.data(),     c.qpos.data(), c.qA.data(),
+                         p.boxdomain,      p.Kappa, p.min_entry_radius};
+  const EntryDomain dom = entry_domain(din);
+  OrientationShared sh;
+  sh.variant = p.variant;
+  sh.many_charges = c.nq > 10 && !well;
+  if (well) {
+    soft_field_setup(p, m, c, run.field, run.ones_N, run.dt0, sh);
+  } else {
+    hard_sphere_setup(p, m, c, run.backoff, run.dt0, sh);
+  }
+  for (int j = 0; j < 6; ++j) sh.hs.par.box[j] = sh.box[j] = dom.exit_box[j];
+  rt::print(ctx, dom.use_box ? "BOX \n" : "SPHERE \n");
+  *launched = 0.0;
+  run_batches(ctx, p, i, dom, sh, row, launched);
+  if (p.orientations == OrientationMode::AxisTensor) geometry::row_to_input_axes(i, row);
+  return true;
+}
 
+// The orientations one after another from the serial stream, each turning
+// the molecule on from the last (the plug-ins), the trajectories of each in
+// parallel. Rows of orientations not run stay 0.
+void run_in_sequence(rt::Context* ctx, const TrajectoryParams& p, int n_rot, OrientationRows* rows) {
   MoleculeState m = prepare_molecule(p);
-  const int N = m.N;
-  const int n_rot = rt::loop_count(p.n_rotations);
-  out->table.assign(static_cast<std::size_t>(n_rot) * 3, 0.0);
-  std::vector<double> K(static_cast<std::size_t>(n_rot), 0.0);
-  const std::vector<double> backoff(static_cast<std::size_t>(N) + 1, 1000.0);
-  const std::vector<double> ones_N(static_cast<std::size_t>(N), 1.0);
-  const SoftField field = soft_field(p, N);
-  const double mass_factor = std::sqrt(p.m_gas / p.m_w + 1.0);
-  const double dt0 = 1e-10 / p.v_c / 400.0;
-  double launched = 0.0;
-
+  const RunShared run = run_shared(p, m.N);
   for (int i = 1; i <= n_rot; ++i) {
     orient(p, i, m);
-    const ChargeSet c = charge_set(p, m);
-    // The three-site gas needs a charge on every atom.
-    if (well && p.three_site && c.nq < N) break;
-
-    const DomainInputs din{m.coords.data(), N,       p.Number_atoms, m.R.data(), m.Rmax,
-                           well ? 2.0 : 0.0, c.nq,  c.q.data(),     c.qpos.data(), c.qA.data(),
-                           p.boxdomain,      p.Kappa, p.min_entry_radius};
-    const EntryDomain dom = entry_domain(din);
-    OrientationShared sh;
-    sh.variant = p.variant;
-    sh.many_charges = c.nq > 10 && !well;
-    if (well) {
-      soft_field_setup(p, m, c, field, ones_N, dt0, sh);
-    } else {
-      hard_sphere_setup(p, m, c, backoff, dt0, sh);
-    }
-    for (int j = 0; j < 6; ++j) sh.hs.par.box[j] = sh.box[j] = dom.exit_box[j];
-    rt::print(ctx, dom.use_box ? "BOX \n" : "SPHERE \n");
-
-    launched = 0.0;
     double row[3];
-    run_batches(ctx, p, i, dom, sh, row, &launched);
-    if (axis_mode) {
-      geometry::row_to_input_axes(i, row);
-    } else {
-      K[i - 1] = orientation_mobility(row[0], mass_factor, p.z, p.e);
-    }
-    for (int j = 0; j < 3; ++j) out->table[(i - 1) + j * n_rot] = row[j];
-    out->launched_total += launched;
+    double launched = 0.0;
+    if (!run_orientation(ctx, p, i, m, run, row, &launched)) break;
+    for (int j = 0; j < 3; ++j) rows->table[(i - 1) + j * n_rot] = row[j];
+    rows->launched[static_cast<std::size_t>(i - 1)] = launched;
+    rows->last_run = i - 1;
     rt::count_orientation(ctx);
   }
+}
 
+// Mobilities and cross sections from the orientation table of all
+// orientations; `launched` is the count of the last orientation run.
+void summarize(rt::Context* ctx, const TrajectoryParams& p, TrajectoryResults* out,
+               double launched) {
+  const int n_rot = static_cast<int>(out->table.size() / 3);
+  const double mass_factor = std::sqrt(p.m_gas / p.m_w + 1.0);
   double K1 = NAN;
   double K2 = NAN;
-  if (!axis_mode) {
+  if (p.orientations == OrientationMode::Random) {
+    std::vector<double> K(static_cast<std::size_t>(n_rot), 0.0);
+    for (int i = 0; i <= out->last_run; ++i) {
+      K[static_cast<std::size_t>(i)] = orientation_mobility(out->table[i], mass_factor, p.z, p.e);
+    }
     K1 = mean_orientation_mobility(ctx, p, K);
     K2 = K1;
   } else if (n_rot >= 3) {
     tensor_mobilities(p, out->table.data(), n_rot, mass_factor, &K1, &K2);
   }
   write_results(p, K1, K2, launched, out);
+}
+
+}  // namespace
+
+void run_trajectory_orientations(rt::Context* ctx, const TrajectoryParams& p, int first,
+                                 int count, OrientationRows* rows) {
+  rows->first = first;
+  rows->table.assign(static_cast<std::size_t>(count) * 3, 0.0);
+  rows->launched.assign(static_cast<std::size_t>(count), 0.0);
+  rows->last_run = count - 1;
+  if (count < 1) return;
+  const MoleculeState base = prepare_molecule(p);
+  const RunShared run = run_shared(p, base.N);
+  auto one = [&](rt::Context& tctx, MoleculeState& m, int k) {
+    orient_keyed(ctx, p, first + k, base, m);
+    double row[3] = {0.0, 0.0, 0.0};
+    double launched = 0.0;
+    run_orientation(&tctx, p, first + k + 1, m, run, row, &launched);
+    for (int j = 0; j < 3; ++j) rows->table[k + static_cast<std::size_t>(j) * count] = row[j];
+    rows->launched[static_cast<std::size_t>(k)] = launched;
+    rt::count_orientation(&tctx);
+  };
+  // Whole orientations in parallel when there are enough to go round (no
+  // thread waits at the end of an orientation), else the trajectories of
+  // each in parallel; the streams make both give the same numbers.
+  if (count >= 2 * rt::region_threads()) {
+    rt::parallel_dynamic(
+        ctx, 0, count, [&](rt::Context&) { return base.owning_copy(); },
+        [&](MoleculeState& m, rt::Context& tctx, int k) { one(tctx, m, k); });
+  } else {
+    MoleculeState m = base.owning_copy();
+    for (int k = 0; k < count; ++k) one(*ctx, m, k);
+  }
+}
+
+void summarize_trajectory_orientations(rt::Context* ctx, const TrajectoryParams& p,
+                                       const OrientationRows& rows, TrajectoryResults* out) {
+  const int n_rot = static_cast<int>(rows.launched.size());
+  out->table = rows.table;
+  out->last_run = n_rot - 1;
+  out->launched_total = 0.0;
+  for (double l : rows.launched) out->launched_total += l;
+  rt::MtState stream;
+  rt::seed_summary_stream(ctx, stream);
+  rt::rng::ScopedStream scoped(&stream);
+  summarize(ctx, p, out, n_rot > 0 ? rows.launched.back() : 0.0);
+}
+
+void run_trajectory_method(rt::Context* ctx, const TrajectoryParams& p, TrajectoryResults* out) {
+  const int n_rot = rt::loop_count(p.n_rotations);
+  if (ctx->keyed_streams) {
+    OrientationRows rows;
+    run_trajectory_orientations(ctx, p, 0, n_rot, &rows);
+    summarize_trajectory_orientations(ctx, p, rows, out);
+    return;
+  }
+  rt::rng::rng(p.seedn);
+  OrientationRows rows;
+  rows.table.assign(static_cast<std::size_t>(n_rot) * 3, 0.0);
+  rows.launched.assign(static_cast<std::size_t>(n_rot), 0.0);
+  rows.last_run = -1;
+  run_in_sequence(ctx, p, n_rot, &rows);
+  out->table = rows.table;
+  out->last_run = rows.last_run;
+  out->launched_total = 0.0;
+  for (double l : rows.launched) out->launched_total += l;
+  summarize(ctx, p, out, rows.last_run >= 0 ? rows.launched[static_cast<std::size_t>(rows.last_run)] : 0.0);
 }
 
 }  // namespace ccs::trajectory

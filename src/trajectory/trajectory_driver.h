@@ -26,10 +26,36 @@ struct TrajectoryResults {
   // Random mode: the cross section of each orientation (Å^2) by the same
   // relation as the mean; 0 rows give infinity, NaN rows NaN.
   std::vector<double> per_orientation_ccs;
+  int last_run = -1;  // 0-based index of the last orientation that ran
+};
+
+// The rows of a block of orientations of a run with keyed streams.
+struct OrientationRows {
+  int first = 0;                  // 0-based index of the block's first orientation
+  std::vector<double> table;      // count x 3, column-major (axis mode: input axes)
+  std::vector<double> launched;   // trajectories launched per orientation
+  int last_run = -1;
 };
 
 // Runs the method on validated parameters (see validate). Raises rt::Error
 // "interrupted" when the context's cancel flag is set.
+//
+// Without keyed streams (the plug-ins) the orientations follow one another
+// from the serial stream seeded with seedn, each turning the molecule on from
+// the last, and the trajectories of each run in parallel on the loop
+// streams. With keyed streams (ctx->keyed_streams: the program) every
+// orientation is independent of the others: orientation i is the molecule
+// turned by a uniform rotation from its own stream (seed_orientation_stream),
+// its trajectories from streams keyed by i, so that any block of
+// orientations can run anywhere, in any order, and give the same numbers.
 void run_trajectory_method(rt::Context* ctx, const TrajectoryParams& p, TrajectoryResults* out);
+
+// Keyed streams only: orientations [first, first + count) of the run (whole
+// orientations in parallel when there are enough, else the trajectories of
+// each), and the results of a run from the rows of all its orientations.
+void run_trajectory_orientations(rt::Context* ctx, const TrajectoryParams& p, int first,
+                                 int count, OrientationRows* rows);
+void summarize_trajectory_orientations(rt::Context* ctx, const TrajectoryParams& p,
+                                       const OrientationRows& rows, TrajectoryResults* out);
 
 }  // namespace ccs::trajectory

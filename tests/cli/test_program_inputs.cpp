@@ -166,7 +166,7 @@ TEST(ProgramInputs, ElementsWithoutSourcedParametersUseTheMarkedFallback) {
   EXPECT_NE(o.out.find("generic fallback hard-sphere radii (universal force field, uff_fallback.tsv) "
                        "for Cl (atom 2); P (atom 3)"), std::string::npos) << o.out;
   // Nitrogen's Lennard-Jones table has phosphorus from its source.
-  const Outcome lj = run("--quiet --json --gas N2 --method lj --orientations 4 --trajectories 20 --seed 4 " + f, dir);
+  const Outcome lj = run("--quiet --json --gas N2 --method lj --orientations 8 --trajectories 60 --seed 4 " + f, dir);
   ASSERT_EQ(lj.status, 0) << lj.err;
   EXPECT_EQ(first_result(lj).at("fallback_elements"), nlohmann::json::array({"Cl"}));
   const Outcome csv = run("--quiet --csv --method pa --orientations 10 --seed 4 " + f, dir);
