@@ -64,11 +64,14 @@
 ## @item @qcode{"tensor"}
 ## true: three fixed orientations along the axes and the mobility tensor
 ## (the same trajectories in total; no standard error).
+## @item @qcode{"threads"}
+## Threads of the plug-in's parallel loops during the call (default: all
+## processors, or @env{OMP_NUM_THREADS}); reported in @code{r.threads}.
 ## @item @qcode{"seed"}
 ## Seed (0 to 4294967295; drawn with @code{randi} when not given, reported
 ## in @code{r.seed}). It fixes the orientations; the trajectories come from
 ## the plug-in's own per-thread streams, which continue from call to call
-## (repeated calls differ).
+## (repeated calls differ; they depend on the thread count).
 ## @item @qcode{"params"}, @qcode{"charges"}, @qcode{"masses"}, @qcode{"polarizability"}, @qcode{"verbose"}
 ## As for @code{ccs_pa} (@qcode{"params"}: tables of type @code{lj}).
 ## @end table
@@ -80,7 +83,7 @@
 ## @qcode{"atom"}), @code{charge}, @code{mass} (u), @code{orientations},
 ## @code{orientations_used}, @code{trajectories} (per orientation),
 ## @code{gas}, @code{temperature}, @code{pressure}, @code{seed},
-## @code{tensor}, @code{seconds}, @code{notes}, @code{warnings}, and
+## @code{threads}, @code{tensor}, @code{seconds}, @code{notes}, @code{warnings}, and
 ## @code{inputs}: the plug-in's inputs by name (@code{DATA_atoms}: x, y, z,
 ## sigma (Å, sizes the entry domain), charges; @code{epsili} = eps (J),
 ## @code{sigmai} = sigma^6, @code{sigma2i} = sigma^12 with sigma in m;
@@ -108,6 +111,7 @@
 function r = ccs_lj (varargin)
   t0 = tic ();
   run = prepare_run ("ccs_lj", "lj", varargin);
+  restore = use_threads (run.opts.threads);
   [eps_J, sigma_A] = atom_parameters (run, "lj");
   o = run.opts;
   c = constants ();

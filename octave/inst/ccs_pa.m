@@ -35,8 +35,8 @@
 ## @item @qcode{"seed"}
 ## Seed (0 to 4294967295; drawn with @code{randi} when not given, reported
 ## in @code{r.seed}). It fixes the atom order the plug-in draws; the
-## orientations and sample points come from the plug-in's own per-thread
-## streams, which continue from call to call (repeated calls differ).
+## orientations and sample points come from the plug-in's own stream,
+## which continues from call to call (repeated calls differ).
 ## @item @qcode{"radii"}
 ## N collision radii (Å) instead of the table's.
 ## @item @qcode{"params"}
@@ -56,9 +56,10 @@
 ## the reduced mass of ion and gas molecule), @code{per_orientation} (Å^2),
 ## @code{charge}, @code{mass} (u), @code{orientations},
 ## @code{orientations_used}, @code{gas}, @code{temperature}, @code{pressure},
-## @code{seed}, @code{seconds}, @code{notes}, @code{warnings}, and
+## @code{seed}, @code{threads} (1), @code{seconds}, @code{notes}, @code{warnings}, and
 ## @code{inputs}: the plug-in's inputs by name (@code{DATA_atoms}: x, y, z,
-## radius; @code{r_probe} 0). The plug-in is called once per orientation.
+## radius; @code{r_probe} 0). The plug-in is called once per orientation,
+## on one thread (its sample points are not split over threads).
 ##
 ## Errors: @code{ccs:badOption} (naming the option), @code{ccs:badInput},
 ## @code{ccs:missingParameter} (naming the element).
@@ -79,6 +80,9 @@
 function r = ccs_pa (varargin)
   t0 = tic ();
   run = prepare_run ("ccs_pa", "pa", varargin);
+  ## One orientation per call: its sample points run on one thread, and a
+  ## single-threaded call does not wait for idle threads.
+  restore = use_threads (1);
   R = atom_parameters (run, "hs");
   n = rows (run.ion.xyz);
   in = struct ("DATA_atoms", [run.ion.xyz, R], "Number_atoms", n, "r_probe", 0,
@@ -91,4 +95,6 @@ function r = ccs_pa (varargin)
   endfor
   r = finish_result (run, "shadecount", in, per, NaN, toc (t0));
   r = rmfield (r, {"trajectories", "tensor"});
+  clear restore;
+  r.threads = 1;
 endfunction

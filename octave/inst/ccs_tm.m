@@ -59,11 +59,14 @@
 ## @item @qcode{"tensor"}
 ## true: three fixed orientations along the axes and the mobility tensor
 ## (the same trajectories in total; no standard error).
+## @item @qcode{"threads"}
+## Threads of the plug-in's parallel loops during the call (default: all
+## processors, or @env{OMP_NUM_THREADS}); reported in @code{r.threads}.
 ## @item @qcode{"seed"}
 ## Seed (0 to 4294967295; drawn with @code{randi} when not given, reported
 ## in @code{r.seed}). It fixes the orientations; the trajectories come from
 ## the plug-in's own per-thread streams, which continue from call to call
-## (repeated calls differ).
+## (repeated calls differ; they depend on the thread count).
 ## @item @qcode{"radii"}, @qcode{"params"}, @qcode{"charges"}, @qcode{"masses"}, @qcode{"polarizability"}, @qcode{"verbose"}
 ## As for @code{ccs_pa}.
 ## @end table
@@ -75,7 +78,7 @@
 ## (Å^2), @code{charge}, @code{mass} (u), @code{orientations},
 ## @code{orientations_used}, @code{trajectories} (per orientation),
 ## @code{gas}, @code{temperature}, @code{pressure}, @code{seed},
-## @code{tensor}, @code{seconds}, @code{notes}, @code{warnings}, and
+## @code{threads}, @code{tensor}, @code{seconds}, @code{notes}, @code{warnings}, and
 ## @code{inputs}: the plug-in's inputs by name (SI: @code{rho_g},
 ## @code{v_c_t}, @code{Force_const}, @code{Kappa}, @code{v_c2}, ...; see the
 ## README's table of relations).
@@ -99,6 +102,7 @@
 function r = ccs_tm (varargin)
   t0 = tic ();
   run = prepare_run ("ccs_tm", "tm", varargin);
+  restore = use_threads (run.opts.threads);
   R = atom_parameters (run, "hs");
   o = run.opts;
   if (o.fixed)

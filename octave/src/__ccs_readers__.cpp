@@ -17,11 +17,17 @@
 //       the gas table: name (cell), mass_u, polarizability_A3
 //   c = __ccs_readers__ ("constants")
 //       kB, e, eps0, u (SI), standard pressure p_std (Pa) and temperature T_std (K)
+//   old = __ccs_readers__ ("threads", N)
+//       sets the OpenMP thread count of the calling thread (the plug-ins'
+//       parallel loops; one OpenMP run-time serves the whole process) when
+//       N >= 1 and returns the count it had
 //
 // Errors: "ccs:badFile" (the reader's message, naming the file and line),
 // "ccs:badInput" (a wrong call). The work is done in a function whose C++
 // objects are gone before mexFunction raises the host error, so no error
 // path leaks.
+#include <omp.h>
+
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -236,18 +242,26 @@ mxArray* constants() {
 bool entry(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   std::string command;
   if (nrhs < 1 || !string_arg(prhs[0], &command)) {
-    return fail("ccs:badInput", "__ccs_readers__: the first input must be a command (read, elements, params, gases, constants)");
+    return fail("ccs:badInput", "__ccs_readers__: the first input must be a command (read, elements, params, gases, constants, threads)");
   }
   if (command == "read") return read_command(plhs, nrhs, prhs);
   if (command == "elements") return elements_command(nlhs, plhs, nrhs, prhs);
   if (command == "params") return params_command(plhs, nrhs, prhs);
   if (command == "gases") return gases_command(plhs, nrhs, prhs);
+  if (command == "threads" && nrhs == 2 && mxIsDouble(prhs[1]) &&
+      mxGetNumberOfElements(prhs[1]) == 1) {
+    const double n = mxGetScalar(prhs[1]);
+    const int old = omp_get_max_threads();
+    if (n >= 1 && n <= 4096) omp_set_num_threads(static_cast<int>(n));
+    plhs[0] = mxCreateDoubleScalar(old);
+    return true;
+  }
   if (command == "constants" && nrhs == 1) {
     plhs[0] = constants();
     return true;
   }
   return fail("ccs:badInput", "__ccs_readers__: unknown command \"" + command +
-                                  "\" (read, elements, params, gases, constants)");
+                                  "\" (read, elements, params, gases, constants, threads)");
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ function r = finish_result (run, plugin, inputs, per, tensor_ccs, seconds)
   r.temperature = o.temperature;
   r.pressure = o.pressure;
   r.seed = o.seed;
+  r.threads = __ccs_readers__ ("threads", 0);
   r.tensor = o.tensor;
   r.seconds = seconds;
   r.notes = run.notes;

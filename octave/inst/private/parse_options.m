@@ -11,12 +11,12 @@ function opts = parse_options (fname, method, args)
             "polarizability", "verbose", "charges", "masses"};
   per_method.pa = {"orientations", "radii"};
   per_method.ehss = {"orientations", "trajectories", "accommodation", ...
-                     "reemission", "maxwell", "tensor", "radii"};
+                     "reemission", "maxwell", "tensor", "radii", "threads"};
   per_method.tm = {"orientations", "trajectories", "deltatenhance", ...
                    "multiplier", "boxdomain", "accommodation", "reemission", ...
-                   "maxwell", "tensor", "fixed", "frames", "radii"};
+                   "maxwell", "tensor", "fixed", "frames", "radii", "threads"};
   per_method.lj = {"orientations", "trajectories", "deltatenhance", ...
-                   "boxdomain", "n2model", "tensor", "epsilon", "sigma"};
+                   "boxdomain", "n2model", "tensor", "epsilon", "sigma", "threads"};
   allowed = [common, per_method.(method)];
   known = unique ([common, struct2cell(per_method){:}]);
 
@@ -27,7 +27,7 @@ function opts = parse_options (fname, method, args)
                  "multiplier", [], "boxdomain", [], "accommodation", 0,
                  "reemission", "cosine", "maxwell", false, "tensor", false,
                  "fixed", false, "frames", [], "n2model", "", "radii", [],
-                 "epsilon", [], "sigma", []);
+                 "epsilon", [], "sigma", [], "threads", []);
 
   if (mod (numel (args), 2) != 0)
     bad (fname, "options come in name-value pairs; the last option has no value");
@@ -113,6 +113,8 @@ function v = check_value (fname, name, v)
       endif
     case "seed"
       v = whole (fname, name, v, 0, 4294967295);
+    case "threads"
+      v = whole (fname, name, v, 1, 4096);
     case {"verbose", "maxwell", "tensor", "fixed"}
       if (! (isscalar (v) && (islogical (v) || (isnumeric (v) && any (v == [0 1])))))
         bad (fname, sprintf ("option \"%s\" must be true or false", name));

@@ -54,7 +54,8 @@ function run = prepare_run (fname, method, args)
   else
     run.z = 1;
   endif
-  if (! isempty (ion.charges) && abs (sum (ion.charges) - run.z) > 0.5)
+  field = any (strcmp (method, {"tm", "lj"}));
+  if (field && ! isempty (ion.charges) && abs (sum (ion.charges) - run.z) > 0.5)
     run.warnings{end+1} = sprintf (["the partial charges sum to %.3f but the ion charge ", ...
                                     "is %g; the field comes from the partial charges"],
                                    sum (ion.charges), run.z);
