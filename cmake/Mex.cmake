@@ -16,9 +16,10 @@ if(CCS_BUILD_MEX AND CCS_MKOCTFILE)
     message(STATUS "Octave MEX interface: ${CCS_OCT_INCLUDE}")
   endif()
 endif()
-if(NOT CCS_HAVE_MEX)
-  message(STATUS "GNU Octave not found: host plug-ins and their tests are skipped. "
-                 "Install them with: apt-get install octave liboctave-dev")
+if(CCS_BUILD_MEX AND NOT CCS_HAVE_MEX)
+  message(FATAL_ERROR "GNU Octave's MEX interface was not found, so the host plug-ins and "
+                      "their tests cannot be built. Install them with: apt-get install octave "
+                      "liboctave-dev (or configure with -DCCS_BUILD_MEX=OFF to leave them out)")
 endif()
 
 set(CCS_MEX_DIR ${CMAKE_BINARY_DIR}/mex)

@@ -18,7 +18,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  # -n: never wait for a password in a non-interactive run; fail instead.
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo -n"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
@@ -26,7 +27,9 @@ fi
 # BUILD_DIR (default build) and BUILD_TARGET (default all) select what is
 # built; extra arguments go to cmake.
 BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+# The configure output stays visible: a missing dependency stops here, by name.
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release "$@" | grep -vE '^-- (Detecting|Check|Looking|Performing|Found|Configuring done|Generating done)' || true
+[ "${PIPESTATUS[0]}" -eq 0 ] || { echo "cmake configuration failed" >&2; exit 1; }
 echo "Building in $BUILD_DIR ..."
 if ! cmake --build "$BUILD_DIR" -j "$(nproc)" --target "${BUILD_TARGET:-all}" \
     > "$BUILD_DIR/build.log" 2>&1; then

@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   std::string charges = "file";
   double polarizability = NAN;
   std::vector<std::string> param_files;
-  std::string n2_model = "atom";
+  std::string n2_model;  // default: three-site in N2
   bool tensor = false;
   double accommodation = 0.0;
   std::string reemission = "cosine";
@@ -122,8 +122,11 @@ int main(int argc, char** argv) {
   app.add_option("--params", param_files,
                  "parameter table adding to or replacing the shipped one of its type "
                  "(see data/params/)");
-  app.add_option("--n2-model", n2_model, "nitrogen in lj: atom, or three-site (needs charges on all atoms)")
-      ->capture_default_str()
+  app.add_option("--n2-model", n2_model,
+                 "nitrogen in lj: three-site (default; a linear molecule with its quadrupole, "
+                 "orientations weighted at the gas temperature; without partial charges the ion "
+                 "charge is spread evenly over the atoms) or atom (one Lennard-Jones centre from "
+                 "the per-atom table and no quadrupole: about 15 % below three-site for C60+)")
       ->check(CLI::IsMember({"atom", "three-site"}));
   app.add_flag("--tensor", tensor,
                "three fixed orientations and the mobility tensor (ehss, tm, tm-fixed, lj)");
@@ -177,9 +180,9 @@ int main(int argc, char** argv) {
   if (app.count("--polarizability") && !(polarizability >= 0.0 && std::isfinite(polarizability))) {
     return usage("--polarizability must not be negative");
   }
-  const bool three_site = n2_model == "three-site";
+  const bool three_site = n2_model == "three-site" || (n2_model.empty() && gas_name == "N2");
   if (three_site && gas_name != "N2") return usage("--n2-model three-site needs --gas N2");
-  if (three_site && method != "lj" && method != "all") {
+  if (n2_model == "three-site" && method != "lj" && method != "all") {
     return usage("--n2-model three-site is a model of the lj method");
   }
   if (tensor && method == "pa") return usage("--tensor: the projection approximation has no axis-permutation mode");

@@ -146,7 +146,12 @@ void write_json(std::ostream& os, const RunHeader& h, const std::vector<ResultRo
                               {"trajectories_per_orientation", x.numerics.trajectories},
                               {"deltatenhance", x.numerics.deltatenhance},
                               {"multiplier", x.numerics.multiplier},
-                              {"boxdomain", x.numerics.boxdomain}}},
+                              {"boxdomain", x.numerics.boxdomain},
+                              {"entry_radius_A", x.numerics.entry_radius}}},
+                            {"gas_model", x.gas_model.empty() ? nlohmann::json(nullptr)
+                                                              : nlohmann::json(x.gas_model)},
+                            {"orientation_temperature_K",
+                             number_or_null(x.orientation_temperature)},
                             {"warnings", x.warnings},
                             {"notes", x.notes}});
   }

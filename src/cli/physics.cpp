@@ -19,7 +19,63 @@ GasInputs gas_inputs(const Conditions& c) {
 }
 
 double field_radius(const Conditions& c, double z) {
-  return std::pow(gas_inputs(c).Kappa * z * z / 0.005, 0.25) * 1e10;
+  return std::pow(gas_inputs(c).Kappa * z * z / kNegligibleEnergyFraction, 0.25) * 1e10;
+}
+
+double lennard_jones_reach(const std::vector<LjCentre>& centres, double temperature) {
+  const std::size_t n = centres.size();
+  if (n == 0) return 0.0;
+  double c[3] = {0.0, 0.0, 0.0};
+  for (const LjCentre& a : centres) {
+    c[0] += a.x;
+    c[1] += a.y;
+    c[2] += a.z;
+  }
+  for (double& v : c) v /= static_cast<double>(n);
+  // Relative positions, and per centre 4 eps sigma^6 in units of the limit.
+  const double limit = kNegligibleEnergyFraction * kBoltzmann * temperature;
+  std::vector<double> rel(3 * n), c6(n);
+  double r0 = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const LjCentre& a = centres[i];
+    rel[3 * i] = a.x - c[0];
+    rel[3 * i + 1] = a.y - c[1];
+    rel[3 * i + 2] = a.z - c[2];
+    const double d = std::sqrt(rel[3 * i] * rel[3 * i] + rel[3 * i + 1] * rel[3 * i + 1] +
+                               rel[3 * i + 2] * rel[3 * i + 2]);
+    r0 = std::fmax(r0, d + a.sigma_A);
+    c6[i] = 4.0 * a.epsilon_J * std::pow(a.sigma_A, 6.0) / limit;
+  }
+  // Directions: a spiral of 64 nearly evenly spaced points on the sphere.
+  constexpr int kDirections = 64;
+  const double golden = kPi * (3.0 - std::sqrt(5.0));
+  auto attraction_exceeds = [&](double r) {
+    for (int k = 0; k < kDirections; ++k) {
+      const double uz = 1.0 - (2.0 * k + 1.0) / kDirections;
+      const double rho = std::sqrt(1.0 - uz * uz);
+      const double p[3] = {r * rho * std::cos(golden * k), r * rho * std::sin(golden * k), r * uz};
+      double sum = 0.0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const double dx = p[0] - rel[3 * i], dy = p[1] - rel[3 * i + 1], dz = p[2] - rel[3 * i + 2];
+        const double d2 = dx * dx + dy * dy + dz * dz;
+        sum += c6[i] / (d2 * d2 * d2);
+      }
+      if (sum > 1.0) return true;
+    }
+    return false;
+  };
+  if (!attraction_exceeds(r0)) return r0;
+  // Beyond every centre each term falls as the radius grows: bracket, then bisect.
+  double lo = r0, hi = 2.0 * r0;
+  for (int k = 0; k < 64 && attraction_exceeds(hi); ++k) {
+    lo = hi;
+    hi *= 2.0;
+  }
+  while (hi - lo > 0.01) {
+    const double mid = 0.5 * (lo + hi);
+    (attraction_exceeds(mid) ? lo : hi) = mid;
+  }
+  return hi;
 }
 
 namespace {

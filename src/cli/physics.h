@@ -2,6 +2,8 @@
 // inputs of the method drivers (written out in README.md).
 #pragma once
 
+#include <vector>
+
 #include "cli/params.h"
 
 namespace ccs::cli {
@@ -35,10 +37,31 @@ struct GasInputs {
 
 GasInputs gas_inputs(const Conditions& c);
 
+// Fraction of k T below which an interaction at the edge of the entry domain
+// is left out: the ion-induced-dipole energy (field_radius, and the driver's
+// extension of the domain for strong charges) and the Lennard-Jones
+// attraction (lennard_jones_reach).
+constexpr double kNegligibleEnergyFraction = 0.005;
+
 // Distance (Å) from a point charge z beyond which the ion-induced-dipole
 // energy of a gas molecule stays below 0.5 % of k T (Kappa E^2 <= 0.005 with
 // E = z / r^2): r = (Kappa z^2 / 0.005)^(1/4).
 double field_radius(const Conditions& c, double z);
+
+// One Lennard-Jones centre of the ion: position (Å) and its pair parameters
+// with the gas molecule (well depth in J, sigma in Å).
+struct LjCentre {
+  double x, y, z;
+  double epsilon_J;
+  double sigma_A;
+};
+
+// Radius (Å) about the centroid of the centres beyond which the
+// Lennard-Jones attraction of the whole molecule, sum_i 4 eps_i
+// (sigma_i / r_i)^6, stays below 0.5 % of k T in every one of a fixed set of
+// 64 directions spread over the sphere. At least the largest centre distance
+// plus its sigma.
+double lennard_jones_reach(const std::vector<LjCentre>& centres, double temperature);
 
 // Mobility K (cm^2/(V s)) of an ion of charge z and mass m_ion (u) with the
 // cross section ccs (Å^2), by the Mason-Schamp relation

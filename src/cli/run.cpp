@@ -122,6 +122,7 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
                                                    : Variant::Well;
   std::vector<double> R;
   std::vector<double> eps, sig6, sig12;
+  std::vector<LjCentre> centres;
   if (well) {
     if (st.lennard_jones == nullptr) throw std::logic_error("no Lennard-Jones table");
     for (const Atom& a : s.atoms) {
@@ -135,15 +136,40 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
       eps.push_back(it->second.epsilon_J);
       sig6.push_back(s6);
       sig12.push_back(s6 * s6);
+      centres.push_back({a.x, a.y, a.z, it->second.epsilon_J, it->second.sigma_A});
     }
-    if (st.three_site && !s.has_charges) {
-      input_error(s.file, "the three-site nitrogen model needs a partial charge on every atom "
-                          "(from the file or --charges gasteiger|mmff94|eem)");
-    }
+    r.gas_model = st.three_site ? "three-site" : "atom";
+    if (st.three_site) r.orientation_temperature = st.conditions.temperature;
   } else {
     R = radii(s, st);
   }
-  rt::RealArray t = atom_table(s, R, s.has_charges);
+  // The three-site molecule's site charges act on every atom: without
+  // partial charges the ion charge is spread evenly over the atoms.
+  Structure spread;
+  const Structure* ion = &s;
+  if (well && st.three_site && !s.has_charges) {
+    spread = s;
+    for (Atom& a : spread.atoms) a.charge = r.z / n;
+    spread.has_charges = true;
+    ion = &spread;
+    bool some = false;
+    for (const Atom& a : s.atoms) some = some || !std::isnan(a.charge);
+    char buf[200];
+    std::snprintf(buf, sizeof buf,
+                  "%s: the ion charge %g is spread evenly over the %d atoms for the three-site "
+                  "nitrogen model",
+                  some ? "not every atom has a partial charge" : "no partial charges", r.z, n);
+    r.notes.push_back(buf);
+  }
+  if (st.method == Method::TM && s.n_frames > 1) {
+    int charged = 0;
+    for (const Atom& a : s.atoms) charged += std::isnan(a.charge) ? 0 : 1;
+    if (charged > 10) {
+      r.warnings.push_back("more than 10 partial charges: the atoms are struck as fixed, so the "
+                           "frames and masses of --moving are not used");
+    }
+  }
+  rt::RealArray t = atom_table(*ion, R, ion->has_charges);
   // Masses of the struck atoms. Atoms that move along stored frames are
   // struck with their own masses (the moving-atom collision law). The atoms
   // of a rigid ion do not recoil on their own: the ion's recoil is already in
@@ -203,6 +229,11 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
   in.MobcalHS = st.tensor ? 0.0 : 1.0;
   in.cfactor = 1.0;
   in.qpol = st.three_site ? 1.0 : 0.0;
+  in.three_site_kT = kBoltzmann * st.conditions.temperature;
+  if (well) {
+    in.min_entry_radius = lennard_jones_reach(centres, st.conditions.temperature);
+    r.numerics.entry_radius = in.min_entry_radius;
+  }
   in.DATA_atoms = t.get();
   in.massarray = mass.get();
   in.Move_pos = move.get();

@@ -27,6 +27,9 @@ struct Numerics {
   double multiplier = 0;     // collision passes per trajectory (trajectory methods)
   double boxdomain = 0;      // entry-domain margin, Å (trajectory methods; 0: the
                              // field radius of a single charge, see field_radius)
+  double entry_radius = 0;   // least entry-domain radius about the centroid, Å
+                             // (lj: the reach of the Lennard-Jones attraction,
+                             // see lennard_jones_reach; 0: none)
 };
 
 // The defaults with every 0 of `n` filled in.
@@ -40,7 +43,8 @@ struct RunSettings {
   double accommodation = 0.0;  // probability that a collision is diffuse
   bool cosine = true;          // diffuse re-emission: cosine law (else specular direction)
   bool maxwell = false;        // diffuse re-emission speed: thermal (flux-weighted Maxwell)
-  bool three_site = false;     // three-site nitrogen (lj)
+  bool three_site = false;     // three-site nitrogen (lj); its orientation weights
+                               // take k_B T of the run
   std::uint32_t seed = 1;
   double charge = 0.0;  // ion charge; 0: from the partial charges, else 1
   const ParamTable* hard_sphere = nullptr;
@@ -66,6 +70,8 @@ struct RunResult {
   int orientations_used = 0;  // with a finite, non-zero estimate
   double trajectories = 0;    // trajectories (sample points for pa) over all orientations
   double seconds = 0;
+  std::string gas_model;        // lj: "three-site" or "atom" (per-atom pair parameters)
+  double orientation_temperature = NAN;  // K of the three-site orientation weights
   std::vector<std::string> warnings;  // something may be wrong with the result
   std::vector<std::string> notes;     // how the input was taken (no doubt on the result)
 };

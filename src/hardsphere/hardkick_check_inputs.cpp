@@ -1,3 +1,5 @@
+#include <string>
+
 #include "hardsphere/hardkick.h"
 #include "runtime/numeric.h"
 
@@ -13,6 +15,12 @@ void hardkick_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atom
   if (!(Number_atoms >= 1.0)) rt::raise("hardkick:badInput", "Number_atoms must be at least 1.");
   if (Number_atoms != static_cast<double>(rows)) {
     rt::raise("hardkick:badInput", "Number_atoms must equal the number of rows of DATA_atoms.");
+  }
+  const int bad = rt::first_negative_row(DATA_atoms->data, rows, 3);
+  if (bad >= 0) {
+    rt::raise("hardkick:badInput", "DATA_atoms column 4 (radius) must not be negative; row " +
+                                       std::to_string(bad + 1) + " holds " +
+                                       std::to_string(DATA_atoms->data[bad + 3 * rows]) + ".");
   }
   if (MobcalHS == 0.0 && n_rotations != 3.0) {
     rt::raise("hardkick:badInput",

@@ -69,8 +69,10 @@ void rot_y(double x, double R[9]) {
 // cos(alpha) = sqrt(U), azimuth psi uniform. Rz(theta) Ry(phi) turns the z
 // axis onto n.
 void cosine_law(const double n[3], double out[3]) {
-  double theta = std::atan(n[1] / n[0]);
-  const double phi = std::acos(n[2]);
+  // A normal along z has no azimuth (0/0): any will do. A z component that
+  // rounds beyond +-1 still has a polar angle.
+  double theta = n[0] == 0.0 && n[1] == 0.0 ? 0.0 : std::atan(n[1] / n[0]);
+  const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, n[2])));
   const double u_psi = rt::rng::rand();
   const double psi = (u_psi + u_psi) * kPi;
   if (n[0] < 0.0) {

@@ -195,6 +195,12 @@ void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_at
   if (!rt::count_fits(n_rotations)) {
     rt::raise("shadecount:badInput", "n_rotations must be a number of orientations below 2^29.");
   }
+  const int bad = rt::first_negative_row(DATA_atoms->data, rows, 3);
+  if (bad >= 0) {
+    rt::raise("shadecount:badInput", "DATA_atoms column 4 (radius) must not be negative; row " +
+                                         std::to_string(bad + 1) + " holds " +
+                                         std::to_string(DATA_atoms->data[bad + 3 * rows]) + ".");
+  }
 }
 
 void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,

@@ -34,6 +34,16 @@ inline int face_count(double face, double n_total) {
   return c < cap ? c : cap;
 }
 
+// Atom tables (rows x columns, column-major): the first row whose value in
+// column `col` (0-based) is negative, or -1. The entry domains of the
+// hard-sphere methods and their flux normalisers assume radii of at least 0.
+inline int first_negative_row(const double* table, int rows, int col) {
+  for (int i = 0; i < rows; ++i) {
+    if (table[i + static_cast<long long>(col) * rows] < 0.0) return i;
+  }
+  return -1;
+}
+
 // Euclidean length of a 3-vector by the scaled algorithm (no overflow or
 // underflow for finite input).
 double b_norm(const double x[3]);

@@ -54,7 +54,8 @@ void rot_z(double t, double M[9]) {
 // Cosine-law direction about the normal n; draws psi then alpha.
 void cosine_law(const double n[3], double u[3]) {
   double phi = std::atan(n[1] / n[0]);
-  const double theta = std::acos(n[2]);
+  // A unit normal whose z component rounds beyond +-1 still has a polar angle.
+  const double theta = std::acos(std::fmax(-1.0, std::fmin(1.0, n[2])));
   const double psi = 2.0 * kPi * rt::rng::rand();
   if (n[0] < 0.0) {
     // Put phi in the half-plane of n. A normal in the x-z plane pointing to

@@ -4,7 +4,7 @@
 //   double launch(const double x[3], double a[3]);  // a at the launch point; returns E^2
 //   double step(const double x[3], double a[3]);    // a at x; returns d^2 to the nearest atom
 //   double near_charge(const double x[3], double dt) const;  // dt shortened near strong charges
-//   double exit_field2() const;                     // E^2 for the exit-speed correction
+//   double exit_field2(const double x[3]);          // E^2 at the exit position x
 // and the policy constants
 //   kDtMax            upper time-step bound (s)
 //   kNanDtStays       true: a NaN time step is kept; false: it becomes kDtMax
@@ -110,7 +110,7 @@ void integrate(F& forces, const Launch& in, double dp[3], const Observer& observ
   // Exit speed: the kinetic speed less the dipole-well contribution, i.e. the
   // asymptotic speed the probe carries away.
   const double vv = (v[0] * v[0] + v[1] * v[1]) + v[2] * v[2];
-  double v_f = std::sqrt(vv - forces.exit_field2() * half_kf);
+  double v_f = std::sqrt(vv - forces.exit_field2(x) * half_kf);
   const double norm_v = rt::b_norm(v);
   if (std::isnan(v_f)) {
     // Negative radicand: the component of the asymptotic velocity along v.

@@ -70,9 +70,9 @@ void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], LjArray q, 
 // Linear three-site gas molecule (centre and two end sites at +-0.5488 A):
 // at every force evaluation the accelerations of the three axis orientations
 // are averaged with Boltzmann weights of their interaction energies
-// (kT = 2.622e-21 J). The end sites carry the Lennard-Jones terms; the site
-// charges are -q_site at the ends and 2 q_site at the centre. q holds one
-// charge per row of coords_m.
+// (kT = kThreeSitePluginKT in this exported form). The end sites carry the
+// Lennard-Jones terms; the site charges are -q_site at the ends and 2 q_site
+// at the centre. q holds one charge per row of coords_m.
 void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q,
                                      const double pos[3], const double dir[3], double deltatenhance,
                                      double Force_const, double dt0, double x_red, double m_gas,
@@ -84,13 +84,34 @@ void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double
 
 }  // extern "C"
 
+// Energy scale of the three-site orientation weights in the plug-in
+// (about k_B * 190 K, whatever the gas temperature).
+inline constexpr double kThreeSitePluginKT = 2.622e-21;  // J
+
+// The three-site trajectory with the orientation weights at energy scale kT
+// (J); the program passes k_B T of the run.
+void three_site_gas_trajectory(LjScratch* ws, const double box[6], LjArray q, const double pos[3],
+                               const double dir[3], double deltatenhance, double Force_const,
+                               double dt0, double x_red, double m_gas, double v_c, double v_c_t,
+                               double near_flag, LjArray lj_att, LjArray coords_m, LjArray lj_rep,
+                               LjArray near_idx, LjArray lj_energy, double q_site,
+                               LjArray q_force, LjArray q_energy, double kT, double dp[3],
+                               const LjObserver* observer = nullptr);
+
+// Interaction energies U (J) of the three axis orientations of the three-site
+// molecule centred at x (m), as the kernel weighs them.
+void three_site_orientation_energies(LjArray q, double Force_const, double m_gas, LjArray lj_att,
+                                     LjArray coords_m, LjArray lj_rep, LjArray lj_energy,
+                                     double q_site, LjArray q_force, LjArray q_energy,
+                                     const double x[3], double U[3]);
+
 // The three-site kernel under its full name.
 inline constexpr auto& mompolsimpGUIFreeLJparforoctopole = c_mompolsimpGUIFreeLJparforocto;
 
 // Boltzmann weights of the three orientation energies U (J): the reference
 // is min(U1 capped at 1e8, U2, U3); w_j = exp(-(U_j - ref)/kT), p_j = w_j/W.
 double lj_orientation_reference(const double U[3]);
-void lj_orientation_weights(const double U[3], double p[3]);
+void lj_orientation_weights(const double U[3], double kT, double p[3]);
 
 // Per-atom coefficients from the Lennard-Jones parameters (n atoms):
 //   lj_att    = 24 eps sigmai / m_gas          (sigmai  = sigma^6)

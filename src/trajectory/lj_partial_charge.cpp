@@ -94,7 +94,8 @@ struct SiteChargeForces {
     return lj::near_charge_list(x, dt, near_idx, sites, n, q);
   }
 
-  double exit_field2() const { return field2; }
+  // The last evaluation was at the exit position.
+  double exit_field2(const double* /*x*/) const { return field2; }
 };
 
 }  // namespace

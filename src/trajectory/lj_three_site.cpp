@@ -11,8 +11,7 @@
 namespace ccs {
 namespace {
 
-constexpr double kHalfBond = 5.488e-11;         // centre to end site (m)
-constexpr double kBoltzmannEnergy = 2.622e-21;  // kT of the orientation weights (J)
+constexpr double kHalfBond = 5.488e-11;  // centre to end site (m)
 constexpr double kEnergyCap = 100000000.0;
 
 struct ThreeSiteForces {
@@ -31,6 +30,7 @@ struct ThreeSiteForces {
   const double* e;  // site-charge energy coefficient per atom
   double Fc;
   double m_gas;
+  double kT;  // energy scale of the orientation weights (J)
   // Working arrays per atom. Centre: r^2, 1/r, w_i = q_i/r^3, w_i/r^2. End
   // sites of one orientation: Lennard-Jones force and energy factors and
   // site-charge force factors of the + and - site; site-charge energy terms.
@@ -42,6 +42,7 @@ struct ThreeSiteForces {
   LjArray near_idx;
 
   double field2 = 0.0;
+  double U[3] = {0.0, 0.0, 0.0};  // orientation energies of the last evaluation (J)
 
   double accel(const double x[3], double a[3], bool at_launch) {
     // Centre: field E, S, dipole acceleration, nearest distance.
@@ -87,7 +88,6 @@ struct ThreeSiteForces {
     const double two_s = s + s;
 
     double acc[3][3];
-    double U[3];
     for (int j = 0; j < 3; ++j) {
       double xp[3], xm[3];
       for (int c = 0; c < 3; ++c) {
@@ -160,7 +160,7 @@ struct ThreeSiteForces {
     }
 
     double p[3];
-    lj_orientation_weights(U, p);
+    lj_orientation_weights(U, kT, p);
     for (int c = 0; c < 3; ++c) a[c] = (acc[0][c] * p[0] + acc[1][c] * p[1]) + acc[2][c] * p[2];
     return d2min;
   }
@@ -176,8 +176,29 @@ struct ThreeSiteForces {
     return lj::near_charge_list(x, dt, near_idx, atoms, n, q);
   }
 
-  double exit_field2() const { return field2; }
+  // The last evaluation was at the exit position.
+  double exit_field2(const double* /*x*/) const { return field2; }
 };
+
+ThreeSiteForces make_forces(LjScratch* ws, LjScratch& local, LjArray q, double Force_const,
+                            double m_gas, LjArray lj_att, LjArray coords_m, LjArray lj_rep,
+                            LjArray near_idx, LjArray lj_energy, double q_site, LjArray q_force,
+                            LjArray q_energy, double kT) {
+  const int n = coords_m.rows;
+  lj::require(n == 0 || coords_m.cols == 3, "atom positions must have 3 columns");
+  lj::require(lj_numel(q) >= n, "one charge value per atom expected");
+  lj::require(lj_numel(lj_att) >= n && lj_numel(lj_rep) >= n && lj_numel(lj_energy) >= n,
+              "one Lennard-Jones coefficient per atom expected");
+  lj::require(lj_numel(q_force) >= n && lj_numel(q_energy) >= n,
+              "one site-charge coefficient per atom expected");
+  LjScratch& scratch = ws != nullptr ? *ws : local;
+  double* work = lj::reserve(scratch, 11 * static_cast<std::size_t>(n));
+  return ThreeSiteForces{coords_m.data, n,           q.data,        lj_att.data,  lj_rep.data,
+                         lj_energy.data, q_site,     q_force.data,  q_energy.data, Force_const,
+                         m_gas,          kT,         work,          work + n,     work + 2 * n,
+                         work + 3 * n,   work + 4 * n, work + 5 * n, work + 6 * n, work + 7 * n,
+                         work + 8 * n,   work + 9 * n, work + 10 * n, near_idx};
+}
 
 }  // namespace
 
@@ -189,51 +210,54 @@ double lj_orientation_reference(const double U[3]) {
   return m;
 }
 
-void lj_orientation_weights(const double U[3], double p[3]) {
+void lj_orientation_weights(const double U[3], double kT, double p[3]) {
   const double m = lj_orientation_reference(U);
   double w[3];
-  for (int j = 0; j < 3; ++j) w[j] = std::exp(-(U[j] - m) / kBoltzmannEnergy);
+  for (int j = 0; j < 3; ++j) w[j] = std::exp(-(U[j] - m) / kT);
   const double W = (w[0] + w[1]) + w[2];
   for (int j = 0; j < 3; ++j) p[j] = w[j] / W;
 }
 
-extern "C" void c_mompolsimpGUIFreeLJparforocto(
-    LjScratch* ws, LjArray ones_N, const double box[6], LjArray q, const double pos[3],
-    const double dir[3], double deltatenhance, double Force_const, double dt0, double x_red,
-    double m_gas, double v_c, double v_c_t, double near_flag, LjArray lj_att, LjArray coords_m,
-    LjArray lj_rep, LjArray near_idx, LjArray lj_energy, double q_site, LjArray q_force,
-    LjArray q_energy, double dp[3], const LjObserver* observer) {
-  (void)ones_N;
-  const int n = coords_m.rows;
-  lj::require(n == 0 || coords_m.cols == 3, "atom positions must have 3 columns");
-  lj::require(lj_numel(q) >= n, "one charge value per atom expected");
-  lj::require(lj_numel(lj_att) >= n && lj_numel(lj_rep) >= n && lj_numel(lj_energy) >= n,
-              "one Lennard-Jones coefficient per atom expected");
-  lj::require(lj_numel(q_force) >= n && lj_numel(q_energy) >= n,
-              "one site-charge coefficient per atom expected");
-  if (near_flag == 1.0) lj::require_near_idx(near_idx, n);
-
+void three_site_gas_trajectory(LjScratch* ws, const double box[6], LjArray q, const double pos[3],
+                               const double dir[3], double deltatenhance, double Force_const,
+                               double dt0, double x_red, double m_gas, double v_c, double v_c_t,
+                               double near_flag, LjArray lj_att, LjArray coords_m, LjArray lj_rep,
+                               LjArray near_idx, LjArray lj_energy, double q_site,
+                               LjArray q_force, LjArray q_energy, double kT, double dp[3],
+                               const LjObserver* observer) {
+  if (near_flag == 1.0) lj::require_near_idx(near_idx, coords_m.rows);
   LjScratch local;
-  LjScratch& scratch = ws != nullptr ? *ws : local;
-  double* work = lj::reserve(scratch, 11 * static_cast<std::size_t>(n));
-
-  ThreeSiteForces forces{coords_m.data, n,
-                         q.data,        lj_att.data,
-                         lj_rep.data,   lj_energy.data,
-                         q_site,        q_force.data,
-                         q_energy.data, Force_const,
-                         m_gas,         work,
-                         work + n,      work + 2 * n,
-                         work + 3 * n,  work + 4 * n,
-                         work + 5 * n,  work + 6 * n,
-                         work + 7 * n,  work + 8 * n,
-                         work + 9 * n,  work + 10 * n,
-                         near_idx};
+  ThreeSiteForces forces = make_forces(ws, local, q, Force_const, m_gas, lj_att, coords_m, lj_rep,
+                                       near_idx, lj_energy, q_site, q_force, q_energy, kT);
   const lj::Launch in{box,         pos,   dir,
                       Force_const, dt0,   x_red,
                       m_gas,       v_c_t, (((1.0 / v_c) * 1e-10) * 1e20) / deltatenhance,
                       near_flag};
   lj::run(forces, in, dp, observer);
+}
+
+void three_site_orientation_energies(LjArray q, double Force_const, double m_gas, LjArray lj_att,
+                                     LjArray coords_m, LjArray lj_rep, LjArray lj_energy,
+                                     double q_site, LjArray q_force, LjArray q_energy,
+                                     const double x[3], double U[3]) {
+  LjScratch local;
+  ThreeSiteForces forces =
+      make_forces(nullptr, local, q, Force_const, m_gas, lj_att, coords_m, lj_rep, LjArray{},
+                  lj_energy, q_site, q_force, q_energy, kThreeSitePluginKT);
+  double a[3];
+  forces.accel(x, a, false);
+  for (int j = 0; j < 3; ++j) U[j] = forces.U[j];
+}
+
+extern "C" void c_mompolsimpGUIFreeLJparforocto(
+    LjScratch* ws, LjArray /*ones_N*/, const double box[6], LjArray q, const double pos[3],
+    const double dir[3], double deltatenhance, double Force_const, double dt0, double x_red,
+    double m_gas, double v_c, double v_c_t, double near_flag, LjArray lj_att, LjArray coords_m,
+    LjArray lj_rep, LjArray near_idx, LjArray lj_energy, double q_site, LjArray q_force,
+    LjArray q_energy, double dp[3], const LjObserver* observer) {
+  three_site_gas_trajectory(ws, box, q, pos, dir, deltatenhance, Force_const, dt0, x_red, m_gas,
+                            v_c, v_c_t, near_flag, lj_att, coords_m, lj_rep, near_idx, lj_energy,
+                            q_site, q_force, q_energy, kThreeSitePluginKT, dp, observer);
 }
 
 }  // namespace ccs

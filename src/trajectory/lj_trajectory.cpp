@@ -158,8 +158,16 @@ struct FieldForces {
     return lj::near_charge_list(x, dt, near_idx, qpos, nc, q);
   }
 
-  // With one charge the field is only evaluated at the launch point.
-  double exit_field2() const { return field2; }
+  // E^2 at the exit position x. With one charge the step loop uses the
+  // closed-form force and leaves the field of the launch point, so it is
+  // evaluated here; with several it is that of the last step, at x.
+  double exit_field2(const double x[3]) {
+    if (single) {
+      double E[3], S;
+      field(x, E, S);
+    }
+    return field2;
+  }
 };
 
 }  // namespace

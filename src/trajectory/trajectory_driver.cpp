@@ -57,6 +57,7 @@ struct OrientationShared {
   LjArray ones_N{}, q{}, q2{}, qpos{}, ones_q{}, near_idx{}, lj_att{}, lj_rep{}, lj_energy{},
       coords_m{}, q_force{}, q_energy{};
   double K_pol = 0;
+  double kT = 0;  // three-site orientation weights (J)
   double box[6] = {0};
   double deltatenhance = 0, Force_const = 0, dt0 = 0, m_gas = 0, v_c = 0, v_c_t = 0,
          near_flag = 0;
@@ -87,10 +88,10 @@ void run_one(rt::Context* tctx, const void* shared, void* work, const double p[3
   auto& w = *static_cast<ThreadWork*>(work);
   if (s.variant == Variant::Well) {
     if (s.lj_kernel == 2) {
-      c_mompolsimpGUIFreeLJparforocto(&w.lj, s.ones_N, s.box, s.q, p, d, s.deltatenhance,
-                                      s.Force_const, s.dt0, x_red, s.m_gas, s.v_c, s.v_c_t,
-                                      s.near_flag, s.lj_att, s.coords_m, s.lj_rep, s.near_idx,
-                                      s.lj_energy, s.K_pol, s.q_force, s.q_energy, dp);
+      three_site_gas_trajectory(&w.lj, s.box, s.q, p, d, s.deltatenhance, s.Force_const, s.dt0,
+                                x_red, s.m_gas, s.v_c, s.v_c_t, s.near_flag, s.lj_att,
+                                s.coords_m, s.lj_rep, s.near_idx, s.lj_energy, s.K_pol,
+                                s.q_force, s.q_energy, s.kT, dp);
     } else if (s.lj_kernel == 1) {
       mompolsimpGUIFreeLJparforpc(&w.lj, s.box, s.q, s.qpos, p, d, s.nq, s.deltatenhance,
                                   s.Force_const, s.dt0, x_red, s.m_gas, s.v_c, s.v_c_t,
@@ -122,6 +123,16 @@ void run_one(rt::Context* tctx, const void* shared, void* work, const double p[3
     mompoloptGUIFreeparfor(tctx, s.hs, probe, w.scratch);
   }
   for (int j = 0; j < 3; ++j) dp[j] = probe.dp[j];
+}
+
+// New (x, y, z) = old (y, z, x) for the rows of a column-major rows x 3 table.
+void cycle_axes(double* P, int rows) {
+  for (int a = 0; a < rows; ++a) {
+    const double x = P[a];
+    P[a] = P[a + rows];
+    P[a + rows] = P[a + 2 * rows];
+    P[a + 2 * rows] = x;
+  }
 }
 
 // |E|^2 of the charges at p (m).
@@ -268,18 +279,9 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
     lj_energy.resize(N);
     lj_coefficients(in.epsili->data, in.sigmai->data, in.sigma2i->data, N, in.m_gas,
                     lj_att.data(), lj_rep.data(), lj_energy.data());
+    // Positive for every ion: the site charges belong to the gas molecule,
+    // and the ion's charges carry their own signs into every term.
     K_pol = lj_polarisation_constant(in.m_gas);
-    // The sign follows the ion's total charge, the same in every orientation.
-    double total = 0.0;
-    bool any = false;
-    for (int i = 0; i < N; ++i) {
-      if (!std::isnan(q_all[i])) {
-        total += q_all[i];
-        any = true;
-      }
-    }
-    if (!any) total = in.z;
-    if (total < 0.0) K_pol = -K_pol;
   }
 
   const double mass_ratio = in.m_gas / in.m_w;
@@ -293,13 +295,9 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
     // 6.1 Orientation.
     if (axis_mode) {
       if (i == 2 || i == 3) {
-        // new (x, y, z) = old (y, z, x)
-        for (int a = 0; a < N; ++a) {
-          const double x = coords[a];
-          coords[a] = coords[a + N];
-          coords[a + N] = coords[a + 2 * N];
-          coords[a + 2 * N] = x;
-        }
+        // new (x, y, z) = old (y, z, x), for the atoms and their frames alike
+        cycle_axes(coords.data(), N);
+        if (moving) cycle_axes(move, move_rows);
       }
     } else {
       const double ta = 6.283185307179586 * rt::rng::rand();
@@ -399,6 +397,18 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
         hi[j] = std::fmax(hi[j], test_pts[j + 3][j]);
       }
     }
+    double cc[3];
+    for (int j = 0; j < 3; ++j) {
+      double s = 0.0;
+      for (int a = 0; a < N; ++a) s += coords[a + j * N];
+      cc[j] = s / in.Number_atoms;
+    }
+    if (in.min_entry_radius > 0.0) {
+      for (int j = 0; j < 3; ++j) {
+        lo[j] = std::fmin(lo[j], cc[j] - in.min_entry_radius);
+        hi[j] = std::fmax(hi[j], cc[j] + in.min_entry_radius);
+      }
+    }
     double box[6];
     for (int j = 0; j < 3; ++j) {
       box[2 * j] = lo[j] * 1e-10;
@@ -408,12 +418,6 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
     const double A = L[1] * L[2];
 
     // 6.6 Entry sphere and kernel constants.
-    double cc[3];
-    for (int j = 0; j < 3; ++j) {
-      double s = 0.0;
-      for (int a = 0; a < N; ++a) s += coords[a + j * N];
-      cc[j] = s / in.Number_atoms;
-    }
     double R_atoms = 0.0;
     for (int a = 0; a < N; ++a) {
       const double dv[3] = {coords[a] - cc[0], coords[a + N] - cc[1], coords[a + 2 * N] - cc[2]};
@@ -432,6 +436,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
       }
       Rs = std::fmax(R_atoms, m);
     }
+    if (in.min_entry_radius > 0.0) Rs = std::fmax(Rs, in.min_entry_radius);
     const double dt0 = 1e-10 / in.v_c / 400.0;
     double r_capture = 0.0;
     if (nq == 1) {
@@ -519,6 +524,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
       sh.q_force = {q_force.data(), nq, 1};
       sh.q_energy = {q_energy.data(), 1, nq};
       sh.K_pol = K_pol;
+      sh.kT = in.three_site_kT;
       for (int j = 0; j < 6; ++j) sh.box[j] = box[j];
       sh.deltatenhance = in.deltatenhance;
       sh.Force_const = in.Force_const;
@@ -641,7 +647,7 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
     rt::eig(T, lam);
     const double inv_sum = 1.0 / lam[0].re + 1.0 / lam[1].re + 1.0 / lam[2].re;
     K1 = in.z * (0.3333333333333333 * std::sqrt(1.0 + mass_ratio) * inv_sum) * in.e * 10000.0;
-    double v[3] = {1.0, 0.0, 0.0};
+    double u[3] = {1.0, 0.0, 0.0};
     double rec_sum = 0.0;
     std::vector<double> records(2000);
     for (int t = 0; t < 2000; ++t) {
@@ -652,13 +658,13 @@ void run_trajectory_method(rt::Context* ctx, Variant v, const TrajectoryInputs& 
       rot_x(Rx, 6.283185307179586 * r1);
       rot_y(Ry, 6.283185307179586 * r2);
       rot_z(Rz, 6.283185307179586 * r3);
-      rt::gemm(1, 3, 3, v, Rx, a);
+      rt::gemm(1, 3, 3, u, Rx, a);
       rt::gemm(1, 3, 3, a, Ry, b);
-      rt::gemm(1, 3, 3, b, Rz, v);
-      double vT[3];
+      rt::gemm(1, 3, 3, b, Rz, u);
+      double uT[3];
       double qf;
-      rt::gemm(1, 3, 3, v, T, vT);
-      rt::gemm(1, 1, 3, vT, v, &qf);
+      rt::gemm(1, 3, 3, u, T, uT);
+      rt::gemm(1, 1, 3, uT, u, &qf);
       records[t] = qf;
     }
     for (int t = 0; t < 2000; ++t) rec_sum += records[t];

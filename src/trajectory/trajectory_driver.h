@@ -8,6 +8,7 @@
 
 #include "runtime/context.h"
 #include "runtime/emx_array.h"
+#include "trajectory/lj_kernels.h"
 
 namespace ccs::trajectory {
 
@@ -22,6 +23,14 @@ struct TrajectoryInputs {
   double rho_g = 0, Kappa = 0, n_rotations = 0, Force_const = 0, a = 0, m_gas = 0;
   double v_c = 0, v_c2 = 0, v_c_return = 0, Number_atoms = 0, r_probe = 0, v_c_t = 0;
   double seedn = 0, MobcalHS = 0, cfactor = 1, qpol = 0;
+  // Not plug-in inputs (the plug-ins keep these defaults):
+  // energy scale of the three-site orientation weights (J); the program
+  // passes k_B T of the run.
+  double three_site_kT = kThreeSitePluginKT;
+  // Least radius (Å) of the entry domain about the centroid of every
+  // orientation, whatever the charges; 0: none. The program sets it to cover
+  // the reach of the Lennard-Jones attraction.
+  double min_entry_radius = 0;
   const emxArray_real_T* DATA_atoms = nullptr;
   const emxArray_real_T* massarray = nullptr;  // Moving
   emxArray_real_T* Move_pos = nullptr;         // Moving

@@ -181,25 +181,106 @@ TEST(Params, ShippedTablesHoldTheirSourcesValues) {
   for (const auto& [el, r] : hs.radius) EXPECT_NEAR(n2hs.radius.at(el) - r, 0.52, 1e-12) << el;
 }
 
-TEST(Runs, ThreeSiteNitrogenNeedsAChargeOnEveryAtom) {
+// Without partial charges the three-site model spreads the ion charge over
+// the atoms (and says so); an anion differs from its mirrored cation, since
+// the gas molecule's quadrupole keeps its sign.
+TEST(Runs, ThreeSiteNitrogenSpreadsTheChargeAndTellsAnionsFromCations) {
   if (!method_available(Method::LJ)) GTEST_SKIP() << "lj not built";
   const Tables n2("n2");
   RunSettings st = settings(Method::LJ, n2, "N2", 6, 40);
   st.three_site = true;
   Structure s = read_structures(std::string(CCS_SOURCE_DIR) + "/examples/phenethylammonium.mol2",
                                 ReadOptions())[0];
-  const RunResult r = run_method(s, st);
-  EXPECT_TRUE(std::isfinite(r.ccs) && r.ccs > 0.0) << r.ccs;
-  EXPECT_EQ(r.orientations_used, 6);
+  const RunResult cation = run_method(s, st);
+  EXPECT_TRUE(std::isfinite(cation.ccs) && cation.ccs > 0.0) << cation.ccs;
+  EXPECT_EQ(cation.orientations_used, 6);
+  EXPECT_EQ(cation.gas_model, "three-site");
+  EXPECT_EQ(cation.orientation_temperature, st.conditions.temperature);
+  EXPECT_TRUE(cation.notes.empty());
+
+  Structure mirrored = s;
+  for (Atom& a : mirrored.atoms) a.charge = -a.charge;
+  const RunResult anion = run_method(mirrored, st);
+  EXPECT_TRUE(std::isfinite(anion.ccs) && anion.ccs > 0.0) << anion.ccs;
+  EXPECT_NE(anion.ccs, cation.ccs) << "the anion behaves as the mirrored cation";
+
   for (Atom& a : s.atoms) a.charge = NAN;
   s.has_charges = false;
-  try {
-    run_method(s, st);
-    FAIL() << "ran the three-site model without charges";
-  } catch (const InputError& e) {
-    EXPECT_NE(std::string(e.what()).find("needs a partial charge on every atom"), std::string::npos)
-        << e.what();
+  const RunResult spread = run_method(s, st);
+  EXPECT_EQ(spread.orientations_used, 6);
+  ASSERT_EQ(spread.notes.size(), 1u);
+  EXPECT_NE(spread.notes[0].find("spread evenly over the " + std::to_string(s.atoms.size())),
+            std::string::npos)
+      << spread.notes[0];
+  st.three_site = false;
+  EXPECT_EQ(run_method(s, st).gas_model, "atom");
+}
+
+// A lone Lennard-Jones centre (no polarisability) scatters as the 12-6 pair
+// potential: its cross section is pi sigma^2 Omega(1,1)*(T*), T* = kT/eps.
+// Omega(1,1)* from the table of Hirschfelder, Curtiss and Bird, Molecular
+// Theory of Gases and Liquids (1954), as reproduced in Bird, Stewart and
+// Lightfoot, Transport Phenomena, table E.2 (four digits). The entry domain
+// must reach out to where the attraction no longer matters: a domain sized
+// by the ion's field alone gave 7 % less at T* = 1 and 10 % less at 0.8.
+// deltatenhance 320 keeps the step error (about 0.3 % at the default 80)
+// far below the standard error.
+TEST(Runs, SingleLennardJonesCentreGivesTheChapmanEnskogCollisionIntegral) {
+  if (!method_available(Method::LJ)) GTEST_SKIP() << "lj not built";
+  const double sigma = 3.0;
+  const struct {
+    double t_star, omega11;
+  } table[] = {{0.8, 1.612}, {1.0, 1.440}, {2.0, 1.075}};
+  for (const auto& row : table) {
+    Tables t("he");
+    RunSettings st = settings(Method::LJ, t, "He", 10, 20000);
+    st.conditions.gas.polarizability_A3 = 0.0;
+    st.numerics.deltatenhance = 320;
+    ParamTable lj = t.lj;
+    lj.lj["C"] = LjPair{kBoltzmann * st.conditions.temperature / row.t_star, sigma};
+    st.lennard_jones = &lj;
+    const RunResult r = run_method(single_atom("C"), st);
+    const double expected = M_PI * sigma * sigma * row.omega11;
+    // The table's last digit adds its rounding to the statistical allowance.
+    const double rounding = M_PI * sigma * sigma * 0.0005;
+    EXPECT_NEAR(r.ccs, expected, 3.0 * r.ccs_se + rounding)
+        << "T* = " << row.t_star << ": " << r.ccs << " +- " << r.ccs_se;
+    EXPECT_LT(r.ccs_se / r.ccs, 0.01) << "too few samples for a useful check";
   }
+}
+
+// The reach of one centre: 4 eps (sigma / r)^6 = 0.005 k T.
+TEST(Physics, LennardJonesReachOfOneCentreAndOfAPair) {
+  const double T = 300.0;
+  const double eps = kBoltzmann * T;
+  const double one = lennard_jones_reach({{1.0, 2.0, 3.0, eps, 3.0}}, T);
+  EXPECT_NEAR(one, 3.0 * std::pow(4.0 / 0.005, 1.0 / 6.0), 0.02);
+  // Two centres 4 Å apart: the attraction of both adds up, and the reach is
+  // measured from their centroid.
+  const double two = lennard_jones_reach({{-2.0, 0, 0, eps, 3.0}, {2.0, 0, 0, eps, 3.0}}, T);
+  EXPECT_GT(two, one + 2.0);
+  EXPECT_LT(two, one + 2.0 + 3.0 * (std::pow(2.0, 1.0 / 6.0) - 1.0) * 8.0);
+  // No attraction: just outside the atoms.
+  EXPECT_NEAR(lennard_jones_reach({{0, 0, 0, 0.0, 3.0}}, T), 3.0, 1e-12);
+}
+
+// Frames move the atoms only where at most 10 charges keep the moving-atom
+// kernel; beyond, the run says that frames and masses are not used.
+TEST(Runs, MovingAtomsWithManyChargesAreTold) {
+  const Tables t("he");
+  Structure s = c60();
+  s.n_frames = 2;
+  for (int f = 0; f < 2; ++f) {
+    for (const Atom& a : s.atoms) s.frames_xyz.insert(s.frames_xyz.end(), {a.x, a.y, a.z});
+  }
+  for (Atom& a : s.atoms) a.charge = 1.0 / 60.0;
+  s.has_charges = true;
+  const RunResult many = run_method(s, settings(Method::TM, t, "He", 2, 10));
+  ASSERT_EQ(many.warnings.size(), 1u);
+  EXPECT_NE(many.warnings[0].find("more than 10 partial charges"), std::string::npos);
+  for (std::size_t i = 10; i < s.atoms.size(); ++i) s.atoms[i].charge = NAN;
+  s.has_charges = false;
+  EXPECT_TRUE(run_method(s, settings(Method::TM, t, "He", 2, 10)).warnings.empty());
 }
 
 TEST(Runs, TensorModeRunsThreeOrientationsWithoutAnError) {

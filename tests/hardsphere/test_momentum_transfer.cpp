@@ -441,6 +441,22 @@ TEST_F(MomentumTransfer, ProbabilityZeroIsSpecularAndOneIsDiffuse) {
   EXPECT_NEAR(keep.dir[0], 1.0, 1e-12);
 }
 
+// A normal exactly along z has no azimuth (0/0): a diffuse bounce off the
+// pole of an atom still leaves outward in a finite direction.
+TEST_F(MomentumTransfer, DiffuseBounceOffThePoleLeavesOutward) {
+  KernelMolecule mol({{0.0, 0.0, 0.0, 1.0}});
+  for (double zsign : {1.0, -1.0}) {
+    const double start[3] = {0.0, 0.0, 5.0 * zsign};
+    const double d0[3] = {0.0, 0.0, -zsign};
+    for (int rep = 0; rep < 20; ++rep) {
+      const Flight f = fly(mol, emission(1.0, 1.0, 0.0, 0.0), start, d0, 1);
+      ASSERT_NEAR(f.position[2], zsign, 1e-12) << "did not strike the pole";
+      for (int j = 0; j < 3; ++j) ASSERT_TRUE(std::isfinite(f.direction[j])) << j;
+      EXPECT_GT(f.direction[2] * zsign, 0.0);
+    }
+  }
+}
+
 TEST_F(MomentumTransfer, DrawOrderReplaysRhoMaxwellPairsPsiAlpha) {
   for (double v_c2 : {400.0, 0.0}) {
     for (int rep = 0; rep < 20; ++rep) {

@@ -70,17 +70,22 @@ TEST(HardkickHost, CountsMustFitALoop) {
 
 // Found by fuzzing: atoms of negative radius and N_total = -1.8e308 gave an
 // entry box whose face counts saturated, and their sum overflowed. A face
-// now launches at most ceil(N_total) trajectories (here none).
+// now launches at most ceil(N_total) trajectories (here none), and a
+// negative radius (an inside-out box) is refused, naming its row.
 TEST(HardkickHost, InsideOutBoxLaunchesNoMoreThanNTotal) {
   const double big = std::numeric_limits<double>::max();
   testhost::Call c = testhost::typical_call(p);
-  c.set(c.position(p, "DATA_atoms"), testhost::matrix(2, 5, {10, 10, 10, 10, 10, -2, -2, -2, -2, -2}));
+  c.set(c.position(p, "DATA_atoms"), testhost::matrix(2, 5, {10, 10, 10, 10, 10, 0, 0, 0, -2, -2}));
   c.set(c.position(p, "Number_atoms"), testhost::scalar(2));
   c.set(c.position(p, "N_total"), testhost::scalar(-big));
   c.set(c.position(p, "random_C"), testhost::scalar(1));
   c.set(c.position(p, "p0"), testhost::scalar(1));
   c.set(c.position(p, "MobcalHS"), testhost::scalar(2.9536450515488443e+222));
   EXPECT_TRUE(testhost::succeeded(testhost::call(7, c.in)));
+  expect_normal_call();
+  c.set(c.position(p, "DATA_atoms"), testhost::matrix(2, 5, {10, 10, 10, 10, 10, 0, 0, -2, -2, -2}));
+  EXPECT_TRUE(testhost::failed_with(testhost::call(1, c.in), "hardkick:badInput",
+                                    {"DATA_atoms", "radius", "row 2"}));
   expect_normal_call();
 }
 

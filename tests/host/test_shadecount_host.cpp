@@ -76,6 +76,17 @@ TEST(ShadecountHost, AtomTableNeedsFourColumns) {
   }
 }
 
+TEST(ShadecountHost, NegativeRadiusIsRefusedNamingItsRow) {
+  Args a;
+  a.atoms = testhost::matrix(2, 4, {0, 3, 0, 0, 0, 0, 1.5, -0.1});
+  a.n_atoms = testhost::scalar(2);
+  EXPECT_TRUE(testhost::failed_with(testhost::call(1, a.all()), "shadecount:badInput",
+                                    {"DATA_atoms", "radius", "row 2"}));
+  expect_disc_area();
+  a.atoms = testhost::matrix(2, 4, {0, 3, 0, 0, 0, 0, 1.5, 0.0});  // a point atom is fine
+  EXPECT_TRUE(testhost::succeeded(testhost::call(1, a.all())));
+}
+
 // Found by fuzzing: an infinite n_rotations was converted to int (undefined;
 // in practice a negative count). Counts of 2^29 or more are refused; NaN and
 // counts below 1 mean no orientation, whose mean area is NaN.

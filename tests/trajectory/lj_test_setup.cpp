@@ -113,15 +113,23 @@ void run_three_site(const Scene& s, const double pos[3], const double dir[3], do
       col(s.near_idx), col(s.C), s.K_pol, col(s.q_kpol), q_energy, dp, obs);
 }
 
+void three_site_energies(const Scene& s, const double x[3], double U[3]) {
+  const ccs::LjArray q_energy{s.q_kpol.data(), 1, s.n()};
+  ccs::three_site_orientation_energies(col(s.q), s.Force_const, s.m_gas, col(s.A),
+                                       table(s.coords, s.n()), col(s.B), col(s.C), s.K_pol,
+                                       col(s.q_kpol), q_energy, x, U);
+}
+
 ccs::LjObserver Track::observer() {
   return {
-      [](void* user, int n, double dt, const double x[3], const double v[3], const double a[3]) {
+      [](void* user, int step, double h, const double pos[3], const double vel[3],
+         const double acc[3]) {
         auto* t = static_cast<Track*>(user);
-        t->n.push_back(n);
-        t->dt.push_back(dt);
-        t->x.push_back({x[0], x[1], x[2]});
-        t->v.push_back({v[0], v[1], v[2]});
-        t->a.push_back({a[0], a[1], a[2]});
+        t->n.push_back(step);
+        t->dt.push_back(h);
+        t->x.push_back({pos[0], pos[1], pos[2]});
+        t->v.push_back({vel[0], vel[1], vel[2]});
+        t->a.push_back({acc[0], acc[1], acc[2]});
       },
       this};
 }

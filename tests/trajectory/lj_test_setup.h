@@ -92,6 +92,10 @@ void run_three_site(const Scene& s, const double pos[3], const double dir[3], do
                     double dp[3], const ccs::LjObserver* obs = nullptr,
                     ccs::LjScratch* ws = nullptr);
 
+// Energies (J) of the three axis orientations of the three-site molecule
+// centred at x (m), as the three-site kernel weighs them.
+void three_site_energies(const Scene& s, const double x[3], double U[3]);
+
 // Records every observed state.
 struct Track {
   std::vector<int> n;

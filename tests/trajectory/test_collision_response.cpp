@@ -196,8 +196,12 @@ TEST_F(CollisionResponse, CosineLawLeavesOutwardForEveryNormal) {
   rt::rng::rng(99);
   const double s[3] = {1, 0, 0};
   // Axis normals (including -x with a zero y component) and random ones.
-  std::vector<std::vector<double>> normals = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0},
-                                              {0, 0, -1}, {0, 0, 1},  {-1, -0.0, 0}};
+  // A unit normal computed in floating point may have |n_z| just above 1.
+  const double above = 1.0 + 2.220446049250313e-16;
+  std::vector<std::vector<double>> normals = {{-1, 0, 0}, {1, 0, 0},     {0, -1, 0},
+                                              {0, 1, 0},  {0, 0, -1},    {0, 0, 1},
+                                              {-1, -0.0, 0}, {0, 0, above}, {0, 0, -above},
+                                              {1e-9, 0, above}};
   for (int k = 0; k < 50; ++k) {
     std::vector<double> n = {rt::rng::rand() - 0.5, rt::rng::rand() - 0.5, rt::rng::rand() - 0.5};
     unit(n.data());

@@ -328,3 +328,69 @@ TEST_F(Driver, SoftFieldCrossSectionGrowsAsTheGasCools) {
   const double se = std::hypot(cold.standard_error, hot.standard_error);
   EXPECT_GT(cold.mean - hot.mean, 3.0 * se) << cold.mean << " vs " << hot.mean << " se " << se;
 }
+
+// The axis orientations cycle the stored frames with the coordinates, so a
+// molecule moving along x in orientation 1 moves along the cycled axis in
+// orientations 2 and 3. The frames are centred and turned in place: after
+// the third orientation they hold the twice-cycled motion.
+TEST_F(Driver, AxisOrientationsCycleTheFramesWithTheAtoms) {
+  const rt::RealArray atoms = table({{0, 0, 0, 1.7}, {3.0, 1.0, -0.5, 1.5}});
+  TrajectoryInputs in = helium(atoms, 3, 30);
+  in.MobcalHS = 0.0;
+  // Frame 2 moves every atom by 0.01 Å along x.
+  rt::RealArray frames =
+      table({{0, 0, 0}, {3.0, 1.0, -0.5}, {0.01, 0, 0}, {3.01, 1.0, -0.5}});
+  const rt::RealArray mass = table({{12.0}, {12.0}});
+  in.Move_pos = frames.get();
+  in.massarray = mass.get();
+  in.cfactor = 1.0;
+  run(Variant::Moving, in);
+  const int rows = frames->size[0];
+  for (int a = 0; a < 2; ++a) {
+    double motion[3];
+    for (int j = 0; j < 3; ++j) {
+      motion[j] = frames->data[(a + 2) + j * rows] - frames->data[a + j * rows];
+    }
+    // Cycled twice: new (x, y, z) = old (z, x, y), so the motion is along y.
+    EXPECT_NEAR(motion[0], 0.0, 1e-12) << a;
+    EXPECT_NEAR(motion[1], 0.01, 1e-12) << a;
+    EXPECT_NEAR(motion[2], 0.0, 1e-12) << a;
+  }
+}
+
+// The three-site orientation weights take the energy scale the caller gives
+// (the program passes k_B T of the run; the plug-in keeps its constant).
+TEST_F(Driver, ThreeSiteWeightsFollowTheGivenEnergyScale) {
+  const rt::RealArray atoms = table({{0, 0, 0, 3.0, 0.6}, {1.5, 0, 0, 3.0, 0.4}});
+  TrajectoryInputs in = helium(atoms, 2, 60);
+  const double n2 = 28.0134 * kAmu;
+  in.m_gas = n2;
+  in.rho_g = 101325.0 / (kB * in.T0) * n2;
+  in.v_c_t = std::sqrt(2.0 * kB * in.T0 / n2);
+  in.v_c = in.v_c_t;
+  in.Force_const = 2.0 * 1.7403e-30 * kE * kE / (kFourPiEps0 * n2);
+  in.Kappa = in.Force_const / (2.0 * in.v_c_t * in.v_c_t);
+  in.qpol = 1.0;
+  const rt::RealArray eps = table({{2e-22}, {2e-22}});
+  const rt::RealArray s6 = table({{std::pow(3.5e-10, 6)}, {std::pow(3.5e-10, 6)}});
+  const rt::RealArray s12 = table({{std::pow(3.5e-10, 12)}, {std::pow(3.5e-10, 12)}});
+  in.epsili = eps.get();
+  in.sigmai = s6.get();
+  in.sigma2i = s12.get();
+  auto keyed = [&](const TrajectoryInputs& x) {
+    rt::RootContext root;
+    root.get()->keyed_streams = true;
+    root.get()->stream_seed = 7;
+    rt::RealArray out = rt::make_real(0, 0);
+    TrajectoryResults res;
+    run_trajectory_method(root.get(), Variant::Well, x, out.get(), &res);
+    return res.r[6];
+  };
+  const double plugin = keyed(in);
+  EXPECT_EQ(in.three_site_kT, 2.622e-21);
+  in.three_site_kT = kB * 600.0;
+  const double hot = keyed(in);
+  EXPECT_NE(plugin, hot);
+  in.three_site_kT = 2.622e-21;
+  EXPECT_EQ(keyed(in), plugin);
+}
