@@ -28,8 +28,9 @@
 ## atom, so without partial charges the ion charge z is spread evenly over
 ## the atoms (noted in @code{r.notes}). The plug-in weighs the three
 ## orientations with a fixed k_B T of 2.622e-21 J (about 190 K) whatever
-## the gas temperature; the @command{ccs} program uses k_B T of the run, so
-## the two agree at 190 K and may differ somewhat at other temperatures.
+## the gas temperature (said in a note); the @command{ccs} program uses
+## k_B T of the run, so the two agree at 190 K and may differ somewhat at
+## other temperatures.
 ## @qcode{"n2model"} @qcode{"atom"} selects the per-atom model (charge z at
 ## the centroid without partial charges). In helium the model is per-atom.
 ##
@@ -52,12 +53,15 @@
 ## Time-step divisor (80).
 ## @item @qcode{"boxdomain"}
 ## Entry-domain margin (Å) for a weakly charged ion. Default: the larger of
-## the field radius (Kappa z^2/0.005)^(1/4) (at least 1.5 Å) and the reach
-## of the Lennard-Jones attraction, the smallest distance r from the centroid
-## with sum_i 4 eps_i (sigma_i/(r - d_i))^6 <= 0.005 k_B T (d_i the atom's
-## distance from the centroid). For strong (|q| > 1) or several charges
-## (partial charges, and always in the three-site model) the plug-in sizes
-## the domain from the field itself and ignores @qcode{"boxdomain"}.
+## the field radius (Kappa z^2/0.005)^(1/4) (at least 1.5 Å) and the reach of
+## the Lennard-Jones attraction as the @command{ccs} program computes it: the
+## radius about the centroid beyond which sum_i 4 eps_i (sigma_i/r_i)^6 stays
+## below 0.5 % of k_B T in each of 64 directions spread over the sphere (at
+## least the largest atom distance plus its sigma). For strong (|q| > 1) or
+## several charges (partial charges, and always in the three-site model) the
+## plug-in sizes the domain from the field alone and ignores
+## @qcode{"boxdomain"}; the program then still extends it to the reach, so
+## where the reach lies beyond the field's domain the two may differ.
 ## @item @qcode{"epsilon"}, @qcode{"sigma"}
 ## N well depths (meV) and zeros of the potential (Å) of the atom-gas pairs
 ## instead of the table's.
@@ -80,7 +84,8 @@
 ## the per-orientation cross sections), @code{ccs_se} (Å^2, its standard
 ## error), @code{K} and @code{K0} (cm^2/(V s), Mason-Schamp relation),
 ## @code{per_orientation} (Å^2), @code{model} (@qcode{"three-site"} or
-## @qcode{"atom"}), @code{charge}, @code{mass} (u), @code{orientations},
+## @qcode{"atom"}), @code{orientation_temperature} (K of the three-site
+## weights, about 190 K; NaN for @qcode{"atom"}), @code{charge}, @code{mass} (u), @code{orientations},
 ## @code{orientations_used}, @code{trajectories} (per orientation),
 ## @code{gas}, @code{temperature}, @code{pressure}, @code{seed},
 ## @code{threads}, @code{tensor}, @code{seconds}, @code{notes}, @code{warnings}, and
@@ -120,14 +125,26 @@ function r = ccs_lj (varargin)
   charges = run.ion.charges;
   if (three_site && isempty (charges))
     charges = repmat (run.z / n, n, 1);
-    run.notes{end+1} = sprintf (["three-site nitrogen needs a charge on every atom: ", ...
-                                 "the ion charge %g is spread evenly over the %d atoms"],
+    run.notes{end+1} = sprintf (["no partial charges: the ion charge %g is spread evenly ", ...
+                                 "over the %d atoms for the three-site nitrogen model"],
                                 run.z, n);
+  endif
+  run.orientation_temperature = NaN;
+  if (three_site)
+    run.orientation_temperature = c.three_site_plugin_kT / c.kB;
+    if (abs (o.temperature - run.orientation_temperature) > 0.5)
+      run.notes{end+1} = sprintf (["the plug-in weighs the three-site orientations at ", ...
+                                   "its fixed kT of %g J (%.1f K), not at %g K"],
+                                  c.three_site_plugin_kT, run.orientation_temperature,
+                                  o.temperature);
+    endif
   endif
   boxdomain = o.boxdomain;
   if (isempty (boxdomain))
-    field = max ((run.g.Kappa * run.z * run.z / 0.005) ^ 0.25 * 1e10, 1.5);
-    boxdomain = max (field, lj_reach (run.ion.xyz, eps_J, sigma_A, c.kB * o.temperature));
+    ## The field radius, and the reach of the Lennard-Jones attraction (the
+    ## program's least entry radius; the plug-in takes it as the margin).
+    reach = __ccs_readers__ ("lj_reach", run.ion.xyz, eps_J, sigma_A, o.temperature);
+    boxdomain = max (field_radius (run), reach);
   endif
   in = trajectory_inputs (run, sigma_A, charges, boxdomain);
   s6 = (sigma_A * 1e-10) .^ 6;

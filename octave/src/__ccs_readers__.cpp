@@ -16,7 +16,12 @@
 //   g = __ccs_readers__ ("gases", FILE)
 //       the gas table: name (cell), mass_u, polarizability_A3
 //   c = __ccs_readers__ ("constants")
-//       kB, e, eps0, u (SI), standard pressure p_std (Pa) and temperature T_std (K)
+//       kB, e, eps0, u (SI), standard pressure p_std (Pa) and temperature
+//       T_std (K), the negligible fraction of k T at the edge of the entry
+//       domain, and the fixed kT (J) of tracerun_well's three-site weights
+//   R = __ccs_readers__ ("lj_reach", XYZ, EPSILON_J, SIGMA_A, T)
+//       the program's reach (Å, about the centroid) of the Lennard-Jones
+//       attraction of the atoms at temperature T (K)
 //   old = __ccs_readers__ ("threads", N)
 //       sets the OpenMP thread count of the calling thread (the plug-ins'
 //       parallel loops; one OpenMP run-time serves the whole process) when
@@ -38,6 +43,7 @@
 #include "cli/params.h"
 #include "cli/physics.h"
 #include "cli/readers.h"
+#include "trajectory/lj_kernels.h"
 #include "cli/structure.h"
 #include "mex.h"
 
@@ -228,26 +234,54 @@ bool gases_command(mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 }
 
 mxArray* constants() {
-  static const char* fields[] = {"kB", "e", "eps0", "u", "p_std", "T_std"};
-  mxArray* out = mxCreateStructMatrix(1, 1, 6, fields);
+  static const char* fields[] = {"kB",    "e",     "eps0",       "u",
+                                 "p_std", "T_std", "negligible", "three_site_plugin_kT"};
+  mxArray* out = mxCreateStructMatrix(1, 1, 8, fields);
   mxSetField(out, 0, "kB", mxCreateDoubleScalar(ccs::cli::kBoltzmann));
   mxSetField(out, 0, "e", mxCreateDoubleScalar(ccs::cli::kElementary));
   mxSetField(out, 0, "eps0", mxCreateDoubleScalar(ccs::cli::kEpsilon0));
   mxSetField(out, 0, "u", mxCreateDoubleScalar(ccs::cli::kAtomicMass));
   mxSetField(out, 0, "p_std", mxCreateDoubleScalar(ccs::cli::kStandardPressure));
   mxSetField(out, 0, "T_std", mxCreateDoubleScalar(ccs::cli::kStandardTemperature));
+  mxSetField(out, 0, "negligible", mxCreateDoubleScalar(ccs::cli::kNegligibleEnergyFraction));
+  mxSetField(out, 0, "three_site_plugin_kT", mxCreateDoubleScalar(ccs::kThreeSitePluginKT));
   return out;
+}
+
+bool real_matrix(const mxArray* a, std::size_t rows, std::size_t cols) {
+  return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a) && mxGetM(a) == rows &&
+         mxGetN(a) == cols;
+}
+
+bool lj_reach_command(mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  const std::size_t n = nrhs == 5 ? mxGetM(prhs[1]) : 0;
+  if (nrhs != 5 || n == 0 || !real_matrix(prhs[1], n, 3) || !real_matrix(prhs[2], n, 1) ||
+      !real_matrix(prhs[3], n, 1) || !real_matrix(prhs[4], 1, 1)) {
+    return fail("ccs:badInput",
+                "__ccs_readers__(\"lj_reach\", XYZ (N x 3), EPSILON_J (N x 1), SIGMA_A (N x 1), T)");
+  }
+  const double* xyz = mxGetPr(prhs[1]);
+  const double* eps = mxGetPr(prhs[2]);
+  const double* sigma = mxGetPr(prhs[3]);
+  std::vector<ccs::cli::LjCentre> centres(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    centres[i] = {xyz[i], xyz[i + n], xyz[i + 2 * n], eps[i], sigma[i]};
+  }
+  plhs[0] = mxCreateDoubleScalar(ccs::cli::lennard_jones_reach(centres, mxGetScalar(prhs[4])));
+  return true;
 }
 
 bool entry(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   std::string command;
   if (nrhs < 1 || !string_arg(prhs[0], &command)) {
-    return fail("ccs:badInput", "__ccs_readers__: the first input must be a command (read, elements, params, gases, constants, threads)");
+    return fail("ccs:badInput", "__ccs_readers__: the first input must be a command (read, "
+                                "elements, params, gases, constants, lj_reach, threads)");
   }
   if (command == "read") return read_command(plhs, nrhs, prhs);
   if (command == "elements") return elements_command(nlhs, plhs, nrhs, prhs);
   if (command == "params") return params_command(plhs, nrhs, prhs);
   if (command == "gases") return gases_command(plhs, nrhs, prhs);
+  if (command == "lj_reach") return lj_reach_command(plhs, nrhs, prhs);
   if (command == "threads" && nrhs == 2 && mxIsDouble(prhs[1]) &&
       mxGetNumberOfElements(prhs[1]) == 1) {
     const double n = mxGetScalar(prhs[1]);
@@ -261,7 +295,7 @@ bool entry(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     return true;
   }
   return fail("ccs:badInput", "__ccs_readers__: unknown command \"" + command +
-                                  "\" (read, elements, params, gases, constants, threads)");
+                                  "\" (read, elements, params, gases, constants, lj_reach, threads)");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ function r = finish_result (run, plugin, inputs, per, tensor_ccs, seconds)
   r.plugin = plugin;
   if (isfield (run, "model"))
     r.model = run.model;
+    r.orientation_temperature = run.orientation_temperature;
   endif
   if (o.tensor)
     r.ccs = tensor_ccs;

@@ -13,7 +13,7 @@ function in = trajectory_inputs (run, col4, charges, boxdomain)
   g = run.g;
   c = constants ();
   if (isempty (boxdomain))
-    boxdomain = max ((g.Kappa * run.z * run.z / 0.005) ^ 0.25 * 1e10, 1.5);
+    boxdomain = field_radius (run);
   endif
   n_rotations = run.numerics.orientations;
   if (o.tensor)

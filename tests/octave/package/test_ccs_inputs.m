@@ -72,13 +72,13 @@ function test_ccs_inputs ()
   assert (all (near (in.sigmai, (sigma * 1e-10)^6)) && all (near (in.sigma2i, (sigma * 1e-10)^12)));
   assert (in.qpol == 0 && in.deltatenhance == 80 && strcmp (r.model, "atom"));
   d = sqrt (sum ((c60.xyz - mean (c60.xyz)).^2, 2));
-  tail = @(x) sum (4 * epsJ * (sigma ./ (x - d)).^6) / (0.005 * kB * 298.15);
   field = (in.Kappa / 0.005) ^ 0.25 * 1e10;
-  assert (in.boxdomain > field && abs (tail (in.boxdomain) - 1) < 1e-6 && tail (in.boxdomain - 1e-3) > 1);
+  assert (in.boxdomain > field && in.boxdomain >= max (d) + sigma);  % the reach of the attraction
   r = ccs_lj (c60, "charge", 5, quick{:});
   assert (near (r.inputs.boxdomain, (r.inputs.Kappa * 25 / 0.005) ^ 0.25 * 1e10));
   r = ccs_lj (c60, "gas", "N2", quick{:});
-  assert (r.inputs.qpol == 1 && strcmp (r.model, "three-site") && numel (r.notes) == 1);
+  assert (r.inputs.qpol == 1 && strcmp (r.model, "three-site") && numel (r.notes) == 2);
+  assert (abs (r.orientation_temperature - 2.622e-21 / kB) < 1e-9 && ! isempty (strfind (r.notes{2}, "298.15 K")));
   assert (isequal (r.inputs.DATA_atoms(:,5), repmat (1 / 60, 60, 1)));
   r = ccs_lj (s, "gas", "N2", "n2model", "atom", "epsilon", repmat (2, 21, 1), ...
               "sigma", repmat (3, 21, 1), quick{:});
