@@ -43,7 +43,9 @@
 ## A parameter file (or cell array of them) adding to or replacing the
 ## shipped table of its type (see the package's @file{params} folder).
 ## @item @qcode{"charges"}, @qcode{"masses"}
-## N partial charges (e) and masses (u) instead of those of @var{atoms}.
+## N partial charges (e) and masses (u) instead of those of @var{atoms};
+## @qcode{"charges"}, @code{[]} drops the partial charges (the trajectory
+## methods then place the charge z at the centroid).
 ## @item @qcode{"polarizability"}
 ## Gas polarizability volume (Å^3) instead of the gas table's.
 ## @item @qcode{"verbose"}

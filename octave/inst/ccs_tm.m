@@ -55,7 +55,9 @@
 ## along them and are struck with their own masses. Without it the ion is
 ## rigid: its atoms are struck as immovable (@code{massarray} 1e30,
 ## @code{Move_pos} the coordinates twice), its recoil being in the reduced
-## mass of the mobility relation.
+## mass of the mobility relation. With more than 10 partial charges the
+## plug-in strikes the atoms as fixed and the frames are not used (a
+## warning says so).
 ## @item @qcode{"tensor"}
 ## true: three fixed orientations along the axes and the mobility tensor
 ## (the same trajectories in total; no standard error).
@@ -121,6 +123,10 @@ function r = ccs_tm (varargin)
     else
       in.massarray = run.ion.masses;
       in.Move_pos = reshape (permute (o.frames, [1 3 2]), [], 3);
+      if (numel (run.ion.charges) > 10)
+        run.warnings{end+1} = ["more than 10 partial charges: the atoms are struck as ", ...
+                               "fixed, so the frames and masses of \"frames\" are not used"];
+      endif
     endif
     in.cfactor = 1;
   endif

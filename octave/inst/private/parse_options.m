@@ -27,7 +27,7 @@ function opts = parse_options (fname, method, args)
                  "multiplier", [], "boxdomain", [], "accommodation", 0,
                  "reemission", "cosine", "maxwell", false, "tensor", false,
                  "fixed", false, "frames", [], "n2model", "", "radii", [],
-                 "epsilon", [], "sigma", [], "threads", []);
+                 "epsilon", [], "sigma", [], "threads", [], "no_charges", false);
 
   if (mod (numel (args), 2) != 0)
     bad (fname, "options come in name-value pairs; the last option has no value");
@@ -44,6 +44,10 @@ function opts = parse_options (fname, method, args)
       endif
       bad (fname, sprintf ("unknown option \"%s\" (options of %s: %s)", name, fname,
                            strjoin (sort (allowed), ", ")));
+    endif
+    if (strcmp (name, "charges") && isempty (args{k + 1}))
+      opts.no_charges = true;  # [] drops the atoms' partial charges
+      continue;
     endif
     opts.(name) = check_value (fname, name, args{k + 1});
   endfor

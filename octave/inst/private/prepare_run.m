@@ -12,7 +12,9 @@ function run = prepare_run (fname, method, args)
   [ion, rest] = ion_input (fname, args);
   opts = parse_options (fname, method, rest);
   n = rows (ion.xyz);
-  if (! isempty (opts.charges))
+  if (opts.no_charges)
+    ion.charges = [];
+  elseif (! isempty (opts.charges))
     ion.charges = per_atom_values (fname, "charges", opts.charges, n);
   endif
   if (! isempty (opts.masses))

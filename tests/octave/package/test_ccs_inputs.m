@@ -42,8 +42,11 @@ function test_ccs_inputs ()
 
   % Moving atoms, fixed atoms, tensor mode.
   f = cat (3, s.xyz, s.xyz + 0.01);
-  r = ccs_tm (s, "frames", f, quick{:});
+  evalc ("r = ccs_tm (s, 'frames', f, quick{:});");  % 21 charges: the frames go unused
   assert (isequal (r.inputs.massarray, s.masses) && isequal (r.inputs.Move_pos, [s.xyz; s.xyz + 0.01]));
+  assert (numel (r.warnings) == 1 && ! isempty (strfind (r.warnings{1}, "\"frames\" are not used")));
+  r = ccs_tm (s, "frames", f, "charges", [], quick{:});
+  assert (isempty (r.warnings) && columns (r.inputs.DATA_atoms) == 4);
   r = ccs_tm (s, "fixed", true, "accommodation", 0.3, "reemission", "specular", quick{:});
   assert (strcmp (r.plugin, "tracerun") && strcmp (r.method, "tm-fixed") && numel (fieldnames (r.inputs)) == 27);
   assert (r.inputs.a == 0.3 && r.inputs.diffusive == 0 && r.inputs.v_c2 == 0 && r.inputs.random_C == 0);
