@@ -96,7 +96,7 @@ void BM_ContactSearch(benchmark::State& state) {
   const HsAtoms mol{n, ones.data(), no_contact.data(), r2.data(), P.data(), nullptr};
   const double m_gas = 28.0134 * 1.66054e-27;
   const double vbar = hardkick_thermal_speed(298.0, m_gas);
-  const HsEmission em{1.0, 0.0, vbar, 0.0, vbar, 0.0};
+  const HsEmission em{ccs::DiffuseDirection::CosineLaw, 0.0, vbar, 0.0, vbar, false};
   HsEntryDomain dom;
   hs_entry_domain(P.data(), n, n, r.data(), r_max, &dom);
   HsThreadScratch scratch;

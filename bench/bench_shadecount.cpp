@@ -61,21 +61,21 @@ void count_args(benchmark::State& state, bool grid) {
   std::mt19937 gen(3);
   std::uniform_real_distribution<double> u(0.0, 1.0);
   const double radius = std::cbrt(3.0 * n / (4.0 * M_PI * 0.11)) + Rmax;
-  std::vector<double> xs(kShadeSamples), ys(kShadeSamples);
-  for (int s = 0; s < kShadeSamples; ++s) {
+  std::vector<double> xs(ccs::projection::kShadeSamples), ys(ccs::projection::kShadeSamples);
+  for (int s = 0; s < ccs::projection::kShadeSamples; ++s) {
     xs[s] = (2 * u(gen) - 1) * radius;
     ys[s] = (2 * u(gen) - 1) * radius;
   }
-  auto* g = projection::make_grid();
+  auto* g = ccs::projection::make_grid();
   for (auto _ : state) {
     const int hits =
-        grid ? projection::count_hits_grid(g, t.data(), t.data() + n, r2.data(), n, Rmax,
-                                           xs.data(), ys.data(), kShadeSamples)
-             : projection::count_hits_plain(t.data(), t.data() + n, r2.data(), n, Rmax,
-                                            xs.data(), ys.data(), kShadeSamples);
+        grid ? ccs::projection::count_hits_grid(g, t.data(), t.data() + n, r2.data(), n, Rmax,
+                                           xs.data(), ys.data(), ccs::projection::kShadeSamples)
+             : ccs::projection::count_hits_plain(t.data(), t.data() + n, r2.data(), n, Rmax,
+                                            xs.data(), ys.data(), ccs::projection::kShadeSamples);
     benchmark::DoNotOptimize(hits);
   }
-  projection::free_grid(g);
+  ccs::projection::free_grid(g);
 }
 void BM_CountPlain(benchmark::State& s) { count_args(s, false); }
 void BM_CountGrid(benchmark::State& s) { count_args(s, true); }

@@ -11,10 +11,11 @@
 #include "lj_test_setup.h"
 #include "runtime/random_streams.h"
 #include "trajectory/trajectory_driver.h"
+#include "trajectory/trajectory_entries.h"
 
 namespace {
 
-using ccs::trajectory::TrajectoryInputs;
+using TrajectoryInputs = ccs::trajectory::PluginInputs;
 
 constexpr double kB = 1.380649e-23;
 constexpr double kE = 1.602176634e-19;
@@ -69,10 +70,9 @@ void BM_Tracerun(benchmark::State& state) {
   rt::RootContext root;
   double launched = 0.0;
   for (auto _ : state) {
-    rt::RealArray table = rt::make_real(0, 0);
     ccs::trajectory::TrajectoryResults r;
-    ccs::trajectory::run_trajectory_method(root.get(), ccs::trajectory::Variant::Fixed, in,
-                                           table.get(), &r);
+    ccs::trajectory::run_trajectory_method(
+        root.get(), ccs::trajectory::plugin_params(ccs::trajectory::Variant::Fixed, in), &r);
     benchmark::DoNotOptimize(r.r[6]);
     launched += 2.0 * n_total;
   }
@@ -129,10 +129,9 @@ void BM_TracerunWell(benchmark::State& state) {
   rt::RootContext root;
   double launched = 0.0;
   for (auto _ : state) {
-    rt::RealArray table = rt::make_real(0, 0);
     ccs::trajectory::TrajectoryResults r;
-    ccs::trajectory::run_trajectory_method(root.get(), ccs::trajectory::Variant::Well, in,
-                                           table.get(), &r);
+    ccs::trajectory::run_trajectory_method(
+        root.get(), ccs::trajectory::plugin_params(ccs::trajectory::Variant::Well, in), &r);
     benchmark::DoNotOptimize(r.r[6]);
     launched += 2.0 * n_total;
   }

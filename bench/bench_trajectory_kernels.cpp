@@ -139,9 +139,9 @@ class Setup {
     std::fill(row_.begin(), row_.end(), 1000.0);
     p.dist_back = row_.data();
     switch (w) {
-      case Which::Fixed: mompoloptGUIFreeparfor(nullptr, tc_, p, scratch_); break;
-      case Which::Moving: mompoloptGUIFreeparforMD(nullptr, tc_, p, scratch_); break;
-      case Which::Many: mompolsimpGUIFree20parfor(nullptr, tc_, p, scratch_); break;
+      case Which::Fixed: fixed_atom_trajectory(nullptr, tc_, p, scratch_); break;
+      case Which::Moving: moving_atom_trajectory(nullptr, tc_, p, scratch_); break;
+      case Which::Many: many_charge_trajectory(nullptr, tc_, p, scratch_); break;
     }
     return p.dp[0];
   }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up (packages, build) and runs every test:
-#  1. the C++ tests and the host-level tests in octave-cli on the normal build;
+#  1. the C++ tests, the host-level tests in octave-cli and the Python package's
+#     pytest tests on the normal build;
 #  2. the C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer (GCC);
 #  3. the C++ tests under ThreadSanitizer (clang-14 with LLVM's OpenMP run-time
 #     and its thread-sanitizer tool, so that OpenMP's own synchronisation is

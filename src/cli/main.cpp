@@ -18,6 +18,7 @@
 #include "cli/params.h"
 #include "cli/readers.h"
 #include "cli/run.h"
+#include "cli/run_setup.h"
 
 using namespace ccs::cli;
 
@@ -78,10 +79,11 @@ int main(int argc, char** argv) {
       "ccs: collision cross section (CCS) and mobility of an ion in a buffer gas, from a "
       "structure file (xyz, pdb, pqr, mol2, sdf, cif/mmcif, mfj, ...)."};
   std::vector<std::string> files;
-  std::string method = method_available(Method::TM) ? "tm" : "pa";
-  std::string gas_name = "He";
-  double temperature = 298.15;
-  double pressure = 101325.0;
+  std::string method = default_method_name();
+  std::string gas_name = kDefaultGas;
+  const Conditions default_conditions;
+  double temperature = default_conditions.temperature;
+  double pressure = default_conditions.pressure;
   double charge = 0.0;
   bool charge_given = false;
   std::string charges = "file";
@@ -97,6 +99,7 @@ int main(int argc, char** argv) {
   long long seed = -1;
   int threads = 0;
   bool json = false, csv = false, quiet = false;
+  bool per_orientation = false;
 
   app.add_option("FILE", files, "structure files")->required();
   app.add_option("--method", method,
@@ -154,6 +157,9 @@ int main(int argc, char** argv) {
   app.add_option("--threads", threads, "threads (default: all processors)")->check(CLI::Range(1, 4096));
   auto* json_opt = app.add_flag("--json", json, "JSON output");
   app.add_flag("--csv", csv, "CSV output")->excludes(json_opt);
+  app.add_flag("--per-orientation", per_orientation,
+               "JSON output: every orientation's cross section too (per_orientation_A2)")
+      ->needs(json_opt);
   app.add_flag("--quiet", quiet, "no progress display or notes on standard error");
   app.set_version_flag("--version", "ccs 0.1.0");
 
@@ -180,11 +186,12 @@ int main(int argc, char** argv) {
   if (app.count("--polarizability") && !(polarizability >= 0.0 && std::isfinite(polarizability))) {
     return usage("--polarizability must not be negative");
   }
-  const bool three_site = n2_model == "three-site" || (n2_model.empty() && gas_name == "N2");
-  if (three_site && gas_name != "N2") return usage("--n2-model three-site needs --gas N2");
+  if (n2_model == "three-site" && gas_name != "N2") return usage("--n2-model three-site needs --gas N2");
   if (n2_model == "three-site" && method != "lj" && method != "all") {
     return usage("--n2-model three-site is a model of the lj method");
   }
+  if (n2_model.empty()) n2_model = default_n2_model(gas_name);
+  const bool three_site = n2_model == "three-site";
   if (tensor && method == "pa") return usage("--tensor: the projection approximation has no axis-permutation mode");
   if (moving && method != "tm" && method != "all") return usage("--moving needs --method tm");
 
@@ -204,27 +211,12 @@ int main(int argc, char** argv) {
   Conditions cond;
   cond.temperature = temperature;
   cond.pressure = pressure;
-  ParamTable hs, lj;
-  std::string used_params;
+  GasTables tables;
   try {
     const std::string dir = params_dir();
-    bool found = false;
-    for (const Gas& g : load_gases(dir + "/gases.tsv")) {
-      if (g.name == gas_name) {
-        cond.gas = g;
-        found = true;
-      }
-    }
-    if (!found) return usage("gas " + gas_name + " is not in " + dir + "/gases.tsv");
+    cond.gas = find_gas(dir, gas_name);
     if (app.count("--polarizability")) cond.gas.polarizability_A3 = polarizability;
-    const std::string g = gas_name == "He" ? "he" : "n2";
-    hs = load_param_table(dir + "/" + g + "_hs.tsv");
-    lj = load_param_table(dir + "/" + g + "_lj.tsv");
-    for (const std::string& f : param_files) {
-      ParamTable t = load_param_table(f);
-      (t.kind == ParamKind::HardSphere ? hs : lj).merge(t);
-    }
-    used_params = hs.source + "; " + lj.source;
+    tables = load_gas_tables(dir, gas_name, param_files);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ccs: %s\n", e.what());
     return 2;
@@ -244,6 +236,17 @@ int main(int argc, char** argv) {
   ropt.charges = parse_charge_source(charges);
   ropt.equal_charge_total = charge_given ? charge : 1.0;
   const bool progress = !quiet && isatty(STDERR_FILENO);
+  RunSettings common;  // what every run shares
+  common.conditions = cond;
+  common.tensor = tensor;
+  common.accommodation = accommodation;
+  common.cosine = reemission == "cosine";
+  common.maxwell = maxwell;
+  common.three_site = three_site;
+  common.seed = run_seed;
+  common.charge = charge_given ? charge : 0.0;
+  common.hard_sphere = &tables.hard_sphere;
+  common.lennard_jones = &tables.lennard_jones;
 
   std::vector<ResultRow> rows;
   std::vector<FailedItem> failed;
@@ -259,19 +262,7 @@ int main(int argc, char** argv) {
     }
     for (const Structure& s : structures) {
       for (Method m : methods) {
-        RunSettings st;
-        st.method = m;
-        st.conditions = cond;
-        st.tensor = tensor && m != Method::PA;
-        st.numerics = resolve_numerics(m, st.tensor, num);
-        st.accommodation = accommodation;
-        st.cosine = reemission == "cosine";
-        st.maxwell = maxwell;
-        st.three_site = three_site && m == Method::LJ;
-        st.seed = run_seed;
-        st.charge = charge_given ? charge : 0.0;
-        st.hard_sphere = &hs;
-        st.lennard_jones = &lj;
+        RunSettings st = settings_for(m, common, num);
         if (moving && m != Method::TM) continue;
         try {
           Progress bar(progress, base_name(file) + "#" + std::to_string(s.conformer) + " " +
@@ -301,7 +292,8 @@ int main(int argc, char** argv) {
   h.seed = run_seed;
   h.threads = n_threads;
   h.charges = charges;
-  h.params = used_params;
+  h.params = tables.sources();
+  h.per_orientation = per_orientation;
   if (json) {
     write_json(std::cout, h, rows, failed);
   } else if (csv) {

@@ -154,6 +154,11 @@ void write_json(std::ostream& os, const RunHeader& h, const std::vector<ResultRo
                              number_or_null(x.orientation_temperature)},
                             {"warnings", x.warnings},
                             {"notes", x.notes}});
+    if (h.per_orientation) {
+      nlohmann::json v = nlohmann::json::array();
+      for (double c : x.per_orientation) v.push_back(number_or_null(c));
+      j["results"].back()["per_orientation_A2"] = std::move(v);
+    }
   }
   j["errors"] = nlohmann::json::array();
   for (const FailedItem& f : failed) {

@@ -31,6 +31,7 @@ struct RunHeader {
   int threads = 1;
   std::string charges;  // charge source
   std::string params;   // parameter files used
+  bool per_orientation = false;  // JSON: every orientation's cross section too
 };
 
 // Column values of a row as the table and CSV print them (the table rounds).

@@ -1,4 +1,5 @@
 #include "cli/params.h"
+#include "runtime/constants.h"
 
 #include <unistd.h>
 
@@ -18,9 +19,7 @@
 namespace ccs::cli {
 namespace {
 
-constexpr double kBoltzmann = 1.380649e-23;
-constexpr double kElementary = 1.602176634e-19;
-constexpr double kAvogadro = 6.02214076e23;
+constexpr double kElementary = kElementaryCharge;
 
 std::vector<std::string> fields_of(std::string line) {
   const std::size_t hash = line.find('#');

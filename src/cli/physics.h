@@ -5,15 +5,16 @@
 #include <vector>
 
 #include "cli/params.h"
+#include "runtime/constants.h"
 
 namespace ccs::cli {
 
-// CODATA 2018 exact or recommended values.
-constexpr double kBoltzmann = 1.380649e-23;        // J/K
-constexpr double kElementary = 1.602176634e-19;    // C
-constexpr double kEpsilon0 = 8.8541878128e-12;     // F/m
-constexpr double kAtomicMass = 1.66053906660e-27;  // kg
-constexpr double kPi = 3.141592653589793;
+// CODATA 2018 values and pi (one definition in runtime/constants.h).
+using ccs::kAtomicMass;
+using ccs::kBoltzmann;
+using ccs::kEpsilon0;
+using ccs::kPi;
+constexpr double kElementary = ccs::kElementaryCharge;  // C
 // Standard conditions of the reduced mobility.
 constexpr double kStandardPressure = 101325.0;  // Pa
 constexpr double kStandardTemperature = 273.15;  // K
@@ -37,11 +38,7 @@ struct GasInputs {
 
 GasInputs gas_inputs(const Conditions& c);
 
-// Fraction of k T below which an interaction at the edge of the entry domain
-// is left out: the ion-induced-dipole energy (field_radius, and the driver's
-// extension of the domain for strong charges) and the Lennard-Jones
-// attraction (lennard_jones_reach).
-constexpr double kNegligibleEnergyFraction = 0.005;
+using ccs::kNegligibleEnergyFraction;
 
 // Distance (Å) from a point charge z beyond which the ion-induced-dipole
 // energy of a gas molecule stays below 0.5 % of k T (Kappa E^2 <= 0.005 with

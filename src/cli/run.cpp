@@ -47,64 +47,80 @@ std::vector<double> radii(const Structure& s, const RunSettings& st) {
 }
 
 // N x cols atom table: x, y, z, radius[, charge].
-rt::RealArray atom_table(const Structure& s, const std::vector<double>& radius, bool charges) {
-  const int n = static_cast<int>(s.atoms.size());
-  rt::RealArray t = rt::make_real(n, charges ? 5 : 4);
-  for (int i = 0; i < n; ++i) {
-    const Atom& a = s.atoms[static_cast<std::size_t>(i)];
-    t->data[i] = a.x;
-    t->data[i + n] = a.y;
-    t->data[i + 2 * n] = a.z;
-    t->data[i + 3 * n] = radius[static_cast<std::size_t>(i)];
-    if (charges) t->data[i + 4 * n] = a.charge;
+// N x 4 atom table, column-major: x, y, z, radius.
+std::vector<double> radius_table(const Structure& s, const std::vector<double>& radius) {
+  const std::size_t n = s.atoms.size();
+  std::vector<double> t(n * 4);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Atom& a = s.atoms[i];
+    t[i] = a.x;
+    t[i + n] = a.y;
+    t[i + 2 * n] = a.z;
+    t[i + 3 * n] = radius[i];
   }
   return t;
 }
 
 void run_pa(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
-  const std::vector<double> R = radii(s, st);
-  rt::RealArray t = atom_table(s, R, false);
-  shadecount_check_inputs(t.get(), static_cast<double>(s.atoms.size()));
-  std::vector<double> areas;
-  double mean_area = NAN;
-  shadecount_areas(ctx, t.get(), static_cast<double>(s.atoms.size()), 0.0,
-                   st.numerics.orientations, st.seed, &areas, &mean_area);
-  double se = NAN;
-  mean_and_se(areas, &r.ccs, &se, &r.orientations_used);
-  r.ccs = mean_area;  // the driver's mean over the orientations with an area
-  r.ccs_se = se;
-  r.per_orientation = std::move(areas);
+  using namespace ccs::projection;
+  const int n = static_cast<int>(s.atoms.size());
+  const std::vector<double> table = radius_table(s, radii(s, st));
+  ProjectionParams p;
+  p.atoms = {table.data(), n, 4};
+  p.Number_atoms = n;
+  p.n_rotations = st.numerics.orientations;
+  p.seedn = st.seed;
+  validate(p);
+  ProjectionResults res;
+  run_projection_method(ctx, p, &res);
+  double mean = NAN;
+  mean_and_se(res.areas, &mean, &r.ccs_se, &r.orientations_used);
+  r.ccs = res.mean_area;  // the driver's mean over the orientations with an area
+  r.per_orientation = std::move(res.areas);
   r.trajectories = static_cast<double>(kShadeSamples) * st.numerics.orientations;
 }
 
 #ifdef CCS_CLI_HAVE_HARDKICK
-void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
-  const std::vector<double> R = radii(s, st);
-  rt::RealArray t = atom_table(s, R, false);
+// The typed record of an exact hard-sphere run of `s` (atoms in `table`).
+ccs::hardsphere::HardSphereParams hard_sphere_params(const Structure& s, const RunSettings& st,
+                                                     double z, std::vector<double>& table) {
+  const int n = static_cast<int>(s.atoms.size());
+  table = radius_table(s, radii(s, st));
   const GasInputs g = gas_inputs(st.conditions);
-  const double n_rot = st.tensor ? 3.0 : st.numerics.orientations;
-  hardkick_check_inputs(t.get(), static_cast<double>(s.atoms.size()), n_rot, st.tensor ? 0.0 : 1.0);
-  HardkickOrientations per;
-  double r1 = NAN, r2 = NAN, r3 = NAN, r4 = NAN, r5 = NAN;
-  hardkick_orientations(ctx, t.get(), &r1, &r2, &r3, static_cast<double>(s.atoms.size()), 0.0,
-                        g.m_gas, s.mass() * kAtomicMass, r.z, st.numerics.trajectories, n_rot,
-                        st.accommodation, st.cosine ? 1.0 : 0.0, st.maxwell ? g.v_c2 : 0.0,
-                        st.maxwell ? 1.0 : 0.0, st.conditions.pressure,
-                        st.conditions.temperature, st.seed, st.tensor ? 0.0 : 1.0, &r4, &r5,
-                        &per);
-  r.trajectories = per.trajectories;
+  ccs::hardsphere::HardSphereParams p;
+  p.atoms = {table.data(), n, 4};
+  p.Number_atoms = n;
+  p.m_gas = g.m_gas;
+  p.m_w = s.mass() * kAtomicMass;
+  p.z = z;
+  p.p0 = st.conditions.pressure;
+  p.T0 = st.conditions.temperature;
+  p.orientations = st.tensor ? OrientationMode::AxisTensor : OrientationMode::Random;
+  p.n_rotations = st.tensor ? 3.0 : st.numerics.orientations;
+  p.N_total = st.numerics.trajectories;
+  p.seedn = st.seed;
+  p.a = st.accommodation;
+  p.diffusive = st.cosine ? DiffuseDirection::CosineLaw : DiffuseDirection::Specular;
+  p.maxwell_speed = st.maxwell;
+  p.v_c2 = st.maxwell ? g.v_c2 : 0.0;
+  return p;
+}
+
+void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
+  std::vector<double> table;
+  const ccs::hardsphere::HardSphereParams p = hard_sphere_params(s, st, r.z, table);
+  ccs::hardsphere::validate(p);
+  ccs::hardsphere::HardSphereResults res;
+  ccs::hardsphere::run_hard_sphere_method(ctx, p, &res);
+  r.trajectories = res.trajectories;
   if (st.tensor) {
-    r.ccs = r2;
+    r.ccs = res.r[1];
     r.ccs_se = NAN;
     r.orientations_used = 3;
     return;
   }
-  // Per-orientation cross sections from the per-orientation mobilities, by
-  // the relation the driver uses for the mean.
-  std::vector<double> ccs_i(per.mobility.size());
-  for (std::size_t i = 0; i < ccs_i.size(); ++i) ccs_i[i] = r2 * r4 / per.mobility[i];
-  mean_and_se(ccs_i, &r.ccs, &r.ccs_se, &r.orientations_used);
-  r.per_orientation = std::move(ccs_i);
+  mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
+  r.per_orientation = std::move(res.per_orientation_ccs);
 }
 #endif
 
@@ -112,55 +128,153 @@ void run_ehss(const Structure& s, const RunSettings& st, rt::Context* ctx, RunRe
 // g/mol; 2 M / (m + M) rounds to 2 for any gas.
 constexpr double kImmovable = 1e30;
 
-void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
+// Storage the trajectory method's parameter record points into.
+struct TrajectoryStore {
+  std::vector<double> atoms;         // N x 5: x, y, z, size (Å), charge (e; NaN: none)
+  std::vector<double> masses;        // g/mol
+  std::vector<double> frames;        // F N x 3 (Å)
+  std::vector<double> eps, s6, s12;  // soft field, per atom (J, m^6, m^12)
+  std::vector<LjCentre> centres;     // soft field: for the reach of the attraction
+};
+
+// Lennard-Jones pair parameters of every atom (J, sigma^6, sigma^12 in m);
+// sigma (Å) also sizes the entry domain.
+void lennard_jones_atoms(const Structure& s, const RunSettings& st, TrajectoryStore& store,
+                         std::vector<double>& size) {
+  if (st.lennard_jones == nullptr) throw std::logic_error("no Lennard-Jones table");
+  for (const Atom& a : s.atoms) {
+    auto it = st.lennard_jones->lj.find(a.symbol);
+    if (it == st.lennard_jones->lj.end()) input_error(s.file, missing_param_message(a.symbol, st, true));
+    const double s6 = std::pow(it->second.sigma_A * 1e-10, 6.0);
+    size.push_back(it->second.sigma_A);
+    store.eps.push_back(it->second.epsilon_J);
+    store.s6.push_back(s6);
+    store.s12.push_back(s6 * s6);
+    store.centres.push_back({a.x, a.y, a.z, it->second.epsilon_J, it->second.sigma_A});
+  }
+}
+
+// The charge of every atom as the method takes it (empty: the ion charge z
+// alone). The three-site molecule's site charges act on every atom: without
+// partial charges the ion charge is spread evenly over the atoms (with a note).
+std::vector<double> atom_charges(const Structure& s, const RunSettings& st, RunResult& r) {
+  const int n = static_cast<int>(s.atoms.size());
+  std::vector<double> q;
+  if (s.has_charges) {
+    for (const Atom& a : s.atoms) q.push_back(a.charge);
+    return q;
+  }
+  if (st.method != Method::LJ || !st.three_site) return q;
+  q.assign(static_cast<std::size_t>(n), r.z / n);
+  bool some = false;
+  for (const Atom& a : s.atoms) some = some || !std::isnan(a.charge);
+  char buf[200];
+  std::snprintf(buf, sizeof buf,
+                "%s: the ion charge %g is spread evenly over the %d atoms for the three-site "
+                "nitrogen model",
+                some ? "not every atom has a partial charge" : "no partial charges", r.z, n);
+  r.notes.push_back(buf);
+  return q;
+}
+
+// Masses of the struck atoms and their stored frames. Atoms that move along
+// stored frames are struck with their own masses (the moving-atom collision
+// law). The atoms of a rigid ion do not recoil on their own: the ion's
+// recoil is already in the reduced mass of the mobility relation, so they
+// are struck as immovable (a mass that makes the collision law specular),
+// and its frames repeat its coordinates (atoms at rest).
+void moving_atoms(const Structure& s, TrajectoryStore& store, int* frame_rows) {
+  const int n = static_cast<int>(s.atoms.size());
+  const bool moving = s.n_frames > 1;
+  store.masses.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) store.masses[i] = moving ? s.atoms[static_cast<std::size_t>(i)].mass : kImmovable;
+  const int frames = moving ? s.n_frames : 2;
+  const int rows = frames * n;
+  store.frames.resize(static_cast<std::size_t>(rows) * 3);
+  for (int f = 0; f < frames; ++f) {
+    for (int i = 0; i < n; ++i) {
+      const std::size_t src = moving ? (static_cast<std::size_t>(f) * n + i) * 3 : 0;
+      const Atom& a = s.atoms[static_cast<std::size_t>(i)];
+      const int row = f * n + i;
+      store.frames[row] = moving ? s.frames_xyz[src] : a.x;
+      store.frames[row + rows] = moving ? s.frames_xyz[src + 1] : a.y;
+      store.frames[row + 2 * rows] = moving ? s.frames_xyz[src + 2] : a.z;
+    }
+  }
+  *frame_rows = rows;
+}
+
+// The typed record of a trajectory run of `s` (filling `store`).
+ccs::trajectory::TrajectoryParams trajectory_params(const Structure& s, const RunSettings& st,
+                                                    TrajectoryStore& store, RunResult& r) {
   using namespace ccs::trajectory;
   const GasInputs g = gas_inputs(st.conditions);
   const int n = static_cast<int>(s.atoms.size());
   const bool well = st.method == Method::LJ;
-  const Variant v = st.method == Method::TM        ? Variant::Moving
-                    : st.method == Method::TMFixed ? Variant::Fixed
-                                                   : Variant::Well;
-  std::vector<double> R;
-  std::vector<double> eps, sig6, sig12;
-  std::vector<LjCentre> centres;
+  std::vector<double> size;
   if (well) {
-    if (st.lennard_jones == nullptr) throw std::logic_error("no Lennard-Jones table");
-    for (const Atom& a : s.atoms) {
-      auto it = st.lennard_jones->lj.find(a.symbol);
-      if (it == st.lennard_jones->lj.end()) {
-        input_error(s.file, missing_param_message(a.symbol, st, true));
-      }
-      const double sigma_m = it->second.sigma_A * 1e-10;
-      const double s6 = std::pow(sigma_m, 6.0);
-      R.push_back(it->second.sigma_A);  // sizes the entry domain
-      eps.push_back(it->second.epsilon_J);
-      sig6.push_back(s6);
-      sig12.push_back(s6 * s6);
-      centres.push_back({a.x, a.y, a.z, it->second.epsilon_J, it->second.sigma_A});
-    }
+    lennard_jones_atoms(s, st, store, size);
     r.gas_model = st.three_site ? "three-site" : "atom";
     if (st.three_site) r.orientation_temperature = st.conditions.temperature;
   } else {
-    R = radii(s, st);
+    size = radii(s, st);
   }
-  // The three-site molecule's site charges act on every atom: without
-  // partial charges the ion charge is spread evenly over the atoms.
-  Structure spread;
-  const Structure* ion = &s;
-  if (well && st.three_site && !s.has_charges) {
-    spread = s;
-    for (Atom& a : spread.atoms) a.charge = r.z / n;
-    spread.has_charges = true;
-    ion = &spread;
-    bool some = false;
-    for (const Atom& a : s.atoms) some = some || !std::isnan(a.charge);
-    char buf[200];
-    std::snprintf(buf, sizeof buf,
-                  "%s: the ion charge %g is spread evenly over the %d atoms for the three-site "
-                  "nitrogen model",
-                  some ? "not every atom has a partial charge" : "no partial charges", r.z, n);
-    r.notes.push_back(buf);
+  const std::vector<double> q = atom_charges(s, st, r);
+  const int cols = q.empty() ? 4 : 5;
+  store.atoms.resize(static_cast<std::size_t>(n) * cols);
+  for (int i = 0; i < n; ++i) {
+    const Atom& a = s.atoms[static_cast<std::size_t>(i)];
+    const double row[5] = {a.x, a.y, a.z, size[static_cast<std::size_t>(i)], q.empty() ? 0.0 : q[i]};
+    for (int j = 0; j < cols; ++j) store.atoms[i + static_cast<std::size_t>(j) * n] = row[j];
   }
+  TrajectoryParams p;
+  p.variant = st.method == Method::TM ? Variant::Moving : well ? Variant::Well : Variant::Fixed;
+  p.atoms = {store.atoms.data(), n, cols};
+  p.Number_atoms = n;
+  p.z = r.z;
+  p.e = kElementary;
+  p.m_w = s.mass() * kAtomicMass;
+  p.Kb = kBoltzmann;
+  p.T0 = st.conditions.temperature;
+  p.m_gas = g.m_gas;
+  p.rho_g = g.rho_g;
+  p.v_c_t = g.v_c_t;
+  p.v_c = g.v_c_t;
+  p.Force_const = g.Force_const;
+  p.Kappa = g.Kappa;
+  p.orientations = st.tensor ? OrientationMode::AxisTensor : OrientationMode::Random;
+  p.n_rotations = st.tensor ? 3.0 : st.numerics.orientations;
+  p.N_total = st.numerics.trajectories;
+  p.seedn = st.seed;
+  p.deltatenhance = st.numerics.deltatenhance;
+  p.multiplier = st.numerics.multiplier;
+  p.boxdomain = st.numerics.boxdomain;
+  p.a = st.accommodation;
+  p.diffusive = st.cosine ? DiffuseDirection::CosineLaw : DiffuseDirection::Specular;
+  p.maxwell_speed = st.maxwell;
+  p.v_c2 = st.maxwell ? g.v_c2 : 0.0;
+  p.v_c_return = g.v_c_t;
+  if (p.variant == Variant::Moving) {
+    moving_atoms(s, store, &p.move_rows);
+    p.massarray = {store.masses.data(), n, 1};
+    p.Move_pos = store.frames.data();
+    p.move_cols = 3;
+    p.cfactor = 1.0;
+  }
+  if (well) {
+    p.epsili = {store.eps.data(), n, 1};
+    p.sigmai = {store.s6.data(), n, 1};
+    p.sigma2i = {store.s12.data(), n, 1};
+    p.three_site = st.three_site;
+    p.three_site_kT = kBoltzmann * st.conditions.temperature;
+    p.min_entry_radius = lennard_jones_reach(store.centres, st.conditions.temperature);
+    r.numerics.entry_radius = p.min_entry_radius;
+  }
+  return p;
+}
+
+void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx, RunResult& r) {
+  using namespace ccs::trajectory;
   if (st.method == Method::TM && s.n_frames > 1) {
     int charged = 0;
     for (const Atom& a : s.atoms) charged += std::isnan(a.charge) ? 0 : 1;
@@ -169,81 +283,11 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
                            "frames and masses of --moving are not used");
     }
   }
-  rt::RealArray t = atom_table(*ion, R, ion->has_charges);
-  // Masses of the struck atoms. Atoms that move along stored frames are
-  // struck with their own masses (the moving-atom collision law). The atoms
-  // of a rigid ion do not recoil on their own: the ion's recoil is already in
-  // the reduced mass of the mobility relation, so they are struck as
-  // immovable (a mass that makes the collision law specular).
-  rt::RealArray mass = rt::make_real(n, 1);
-  for (int i = 0; i < n; ++i) {
-    mass->data[i] = s.n_frames > 1 ? s.atoms[static_cast<std::size_t>(i)].mass : kImmovable;
-  }
-  // Stored frames of the moving atoms; a rigid ion repeats its coordinates
-  // (atoms at rest).
-  const int frames = s.n_frames > 1 ? s.n_frames : 2;
-  rt::RealArray move = rt::make_real(frames * n, 3);
-  for (int f = 0; f < frames; ++f) {
-    for (int i = 0; i < n; ++i) {
-      const std::size_t src = s.n_frames > 1 ? (static_cast<std::size_t>(f) * n + i) * 3 : 0;
-      const Atom& a = s.atoms[static_cast<std::size_t>(i)];
-      const int row = f * n + i;
-      move->data[row] = s.n_frames > 1 ? s.frames_xyz[src] : a.x;
-      move->data[row + frames * n] = s.n_frames > 1 ? s.frames_xyz[src + 1] : a.y;
-      move->data[row + 2 * frames * n] = s.n_frames > 1 ? s.frames_xyz[src + 2] : a.z;
-    }
-  }
-  rt::RealArray e1 = rt::make_real(n, 1), e2 = rt::make_real(n, 1), e3 = rt::make_real(n, 1);
-  if (well) {
-    for (int i = 0; i < n; ++i) {
-      e1->data[i] = eps[static_cast<std::size_t>(i)];
-      e2->data[i] = sig6[static_cast<std::size_t>(i)];
-      e3->data[i] = sig12[static_cast<std::size_t>(i)];
-    }
-  }
-  TrajectoryInputs in;
-  in.boxdomain = st.numerics.boxdomain;
-  in.deltatenhance = st.numerics.deltatenhance;
-  in.random_C = st.maxwell ? 1.0 : 0.0;
-  in.diffusive = st.cosine ? 1.0 : 0.0;
-  in.multiplier = st.numerics.multiplier;
-  in.z = r.z;
-  in.e = kElementary;
-  in.m_w = s.mass() * kAtomicMass;
-  in.Kb = kBoltzmann;
-  in.T0 = st.conditions.temperature;
-  in.N_total = st.numerics.trajectories;
-  in.rho_g = g.rho_g;
-  in.Kappa = g.Kappa;
-  in.n_rotations = st.tensor ? 3.0 : st.numerics.orientations;
-  in.Force_const = g.Force_const;
-  in.a = st.accommodation;
-  in.m_gas = g.m_gas;
-  in.v_c = g.v_c_t;
-  in.v_c2 = st.maxwell ? g.v_c2 : 0.0;
-  in.v_c_return = g.v_c_t;
-  in.Number_atoms = n;
-  in.r_probe = 0.0;
-  in.v_c_t = g.v_c_t;
-  in.seedn = st.seed;
-  in.MobcalHS = st.tensor ? 0.0 : 1.0;
-  in.cfactor = 1.0;
-  in.qpol = st.three_site ? 1.0 : 0.0;
-  in.three_site_kT = kBoltzmann * st.conditions.temperature;
-  if (well) {
-    in.min_entry_radius = lennard_jones_reach(centres, st.conditions.temperature);
-    r.numerics.entry_radius = in.min_entry_radius;
-  }
-  in.DATA_atoms = t.get();
-  in.massarray = mass.get();
-  in.Move_pos = move.get();
-  in.epsili = e1.get();
-  in.sigmai = e2.get();
-  in.sigma2i = e3.get();
-  trajectory_check_inputs(v, in);
-  rt::RealArray table = rt::make_real(0, 3);
+  TrajectoryStore store;
+  const TrajectoryParams p = trajectory_params(s, st, store, r);
+  validate(p);
   TrajectoryResults res;
-  run_trajectory_method(ctx, v, in, table.get(), &res);
+  run_trajectory_method(ctx, p, &res);
   r.trajectories = res.launched_total;
   if (st.tensor) {
     r.ccs = res.r[6];
@@ -251,19 +295,8 @@ void run_trajectory(const Structure& s, const RunSettings& st, rt::Context* ctx,
     r.orientations_used = 3;
     return;
   }
-  // Per-orientation cross sections: the driver's relations applied to each
-  // row of the orientation table (K_i from the row, the cross section from K_i).
-  const int n_rot = table->size[0];
-  const double mass_ratio = in.m_gas / in.m_w;
-  const double G = std::sqrt(in.m_gas * 0.3580986219567645 / in.Kb / in.T0) *
-                   (std::sqrt(1.0 + mass_ratio) * in.z * in.e / in.rho_g);
-  std::vector<double> ccs_i(static_cast<std::size_t>(n_rot));
-  for (int i = 0; i < n_rot; ++i) {
-    const double K_i = std::sqrt(mass_ratio + 1.0) / table->data[i] * in.z * in.e * 10000.0;
-    ccs_i[static_cast<std::size_t>(i)] = G / K_i * 10000.0 * 1e20 * kPi * 0.25;
-  }
-  mean_and_se(ccs_i, &r.ccs, &r.ccs_se, &r.orientations_used);
-  r.per_orientation = std::move(ccs_i);
+  mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
+  r.per_orientation = std::move(res.per_orientation_ccs);
 }
 #endif
 

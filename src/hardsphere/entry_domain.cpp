@@ -2,13 +2,13 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
 
-namespace {
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
-}  // namespace
+using ccs::kHalfPi;
+using ccs::kPi;
+using ccs::kTwoPi;
 
 void hs_entry_domain(const double* P, int n, double number_atoms, const double* r, double r_max,
                      HsEntryDomain* dom) {
@@ -27,7 +27,7 @@ void hs_entry_domain(const double* P, int n, double number_atoms, const double* 
   for (int i = 0; i < n; ++i) {
     double v[3];
     for (int j = 0; j < 3; ++j) v[j] = P[i + static_cast<size_t>(j) * n] - dom->centre[j];
-    const double cand = rt::b_norm(v) + r[i];
+    const double cand = rt::norm3(v) + r[i];
     if (cand > R) R = cand;
   }
   dom->R = R;
@@ -60,7 +60,7 @@ void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double
   for (int attempt = 0; attempt < 2000; ++attempt) {
     const double t1 = kPi * rt::rng::rand();
     const double p1 = kTwoPi * rt::rng::rand();
-    const double t2 = 1.5707963267948966 * rt::rng::rand();
+    const double t2 = kHalfPi * rt::rng::rand();
     const double p2 = kTwoPi * rt::rng::rand();
     ct1 = std::cos(t1);
     st1 = std::sin(t1);

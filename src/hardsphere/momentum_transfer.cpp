@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "runtime/blas.h"
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
 
+using ccs::kPi;
+
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 
 double length3(const double v[3]) { return std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]); }
 
@@ -27,7 +29,7 @@ void specular(const double d[3], const double n[3], double out[3]) {
 double diffuse_speed(const HsEmission& em) {
   // A zero scale selects the reference speed in both modes.
   const double scale = em.v_c2 != 0.0 ? em.v_c2 : em.v_ref;
-  if (em.random_C == 1.0) {
+  if (em.maxwell_speed) {
     // Rejection sampling of x on [0, 5] with density ~ x^3 exp(-x^2), whose
     // bound 2 x^3 exp(-x^2) stays below 0.82; 4/(3 sqrt(pi)) makes the mean
     // speed equal to the scale.
@@ -392,10 +394,10 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
       specular(d, nrm, result);
       speed = em.v_ref;
     } else if (rho <= em.a) {
-      if (em.diffusive == 0.0) {
+      if (em.diffusive == ccs::DiffuseDirection::Specular) {
         speed = diffuse_speed(em);
         specular(d, nrm, result);
-      } else if (em.diffusive == 1.0) {
+      } else if (em.diffusive == ccs::DiffuseDirection::CosineLaw) {
         speed = diffuse_speed(em);
         cosine_law(nrm, result);
       }
@@ -411,13 +413,13 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
   for (int j = 0; j < 3; ++j) result[j] = (result[j] * speed - d0[j] * em.v_ref) * s;
 }
 
-void momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void sphere_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                const HsScratch& work, double position[3], double direction[3],
                                double result[3]) {
   hs_momentum_transfer(ctx, kSphereCollisionLimit, atoms, em, work, position, direction, result);
 }
 
-void b_momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void face_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                  const HsScratch& work, double position[3], double direction[3],
                                  double result[3]) {
   hs_momentum_transfer(ctx, kFaceCollisionLimit, atoms, em, work, position, direction, result);

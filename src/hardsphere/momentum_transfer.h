@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hardsphere/contact_grid.h"
+#include "runtime/collision_law.h"
 #include "runtime/context.h"
 
 // Molecule data shared read-only by all trajectories (N atoms).
@@ -22,12 +23,12 @@ struct HsAtoms {
 
 // Re-emission settings of a collision.
 struct HsEmission {
-  double diffusive;  // diffuse mode: 0 specular direction, 1 cosine law, other: no change
-  double a;          // probability that a collision is diffuse
-  double v_ref;      // speed after a specular collision; launch speed in the result (m/s)
-  double v_c2;       // diffuse re-emission speed scale; 0 selects v_ref (m/s)
-  double v_launch;   // speed before the first collision (m/s)
-  double random_C;   // 1: diffuse speed from the flux-weighted Maxwell distribution
+  ccs::DiffuseDirection diffusive;  // direction of a diffuse re-emission
+  double a;            // probability that a collision is diffuse
+  double v_ref;        // speed after a specular collision; launch speed in the result (m/s)
+  double v_c2;         // diffuse re-emission speed scale; 0 selects v_ref (m/s)
+  double v_launch;     // speed before the first collision (m/s)
+  bool maxwell_speed;  // diffuse speed from the flux-weighted Maxwell distribution
 };
 
 // Working arrays of one thread, N (or N x 3) elements each; allocated once by
@@ -67,10 +68,10 @@ void hs_momentum_transfer(rt::Context* ctx, int limit, const HsAtoms& atoms, con
 
 // The kernel of the sphere loop (at most 350 collisions) and of the box-face
 // loops (at most 450).
-void momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void sphere_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                const HsScratch& work, double position[3], double direction[3],
                                double result[3]);
-void b_momtum_transGUIFreeparfor(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
+void face_loop_transfer(rt::Context* ctx, const HsAtoms& atoms, const HsEmission& em,
                                  const HsScratch& work, double position[3], double direction[3],
                                  double result[3]);
 

@@ -1,6 +1,5 @@
 #include "hardsphere/orientation_transfer.h"
 
-#include <climits>
 #include <cstdint>
 #include <cmath>
 
@@ -9,13 +8,6 @@
 #include "runtime/random_streams.h"
 
 namespace {
-
-// Trajectory count from a double count (truncated; NaN and < 1 give none).
-int loop_count(double v) {
-  if (!(v >= 1.0)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(v);
-}
 
 using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const HsScratch&, double*,
                         double*, double*);
@@ -83,21 +75,21 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
     total = cx + cy + cz;
     rows.assign(3 * static_cast<size_t>(total), 0.0);
     run_loop(
-        ctx, key + 1, cx, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key + 1, cx, face_loop_transfer, atoms, em, scratch,
         [&](int, double* s, double* d) { hs_x_face_launch(dom, s, d); }, rows.data(), total, 0);
     run_loop(
-        ctx, key + 2, cy, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key + 2, cy, face_loop_transfer, atoms, em, scratch,
         [&](int, double* s, double* d) { hs_y_face_launch(dom, s, d); }, rows.data(), total, cx);
     run_loop(
-        ctx, key + 3, cz, b_momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key + 3, cz, face_loop_transfer, atoms, em, scratch,
         [&](int, double* s, double* d) { hs_z_face_launch(dom, s, d); }, rows.data(), total,
         cx + cy);
     G = hs_box_normaliser(nx, rho, m_gas, dom);
   } else {
-    total = loop_count(n_total);
+    total = rt::loop_count(n_total);
     rows.assign(3 * static_cast<size_t>(total), 0.0);
     run_loop(
-        ctx, key, total, momtum_transGUIFreeparfor, atoms, em, scratch,
+        ctx, key, total, sphere_loop_transfer, atoms, em, scratch,
         [&](int k, double* s, double* d) { hs_sphere_launch(k + 1.0, n_total, dom, s, d); },
         rows.data(), total, 0);
     G = hs_sphere_normaliser(n_total, rho, m_gas, dom);

@@ -27,14 +27,30 @@ static const mexentry::InputSpec hardkick_inputs[] = {
 static const mexentry::Plugin hardkick_plugin = {"hardkick", 17, 7, hardkick_inputs};
 
 static void hardkick_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  hardkick_check_inputs(in.array(0), in.scalar(1), in.scalar(8), in.scalar(16), in.scalar(7));
-  double r[5] = {0, 0, 0, 0, 0};
-  hardkick(ctx, in.array(0), in.inout(6), &r[0], &r[1], &r[2], in.scalar(1), in.scalar(2),
-           in.scalar(3), in.scalar(4), in.scalar(5), in.scalar(7), in.scalar(8), in.scalar(9),
-           in.scalar(10), in.scalar(11), in.scalar(12), in.scalar(13), in.scalar(14),
-           in.scalar(15), in.scalar(16), &r[3], &r[4]);
-  for (double v : r) out.scalar(v);
-  out.scalar(*in.inout(6));
+  using namespace ccs::hardsphere;
+  HardkickInputs raw;
+  raw.DATA_atoms = in.array(0);
+  raw.Number_atoms = in.scalar(1);
+  raw.r_probe = in.scalar(2);
+  raw.m_gas = in.scalar(3);
+  raw.m_w = in.scalar(4);
+  raw.z = in.scalar(5);
+  raw.N_total = in.scalar(7);
+  raw.n_rotations = in.scalar(8);
+  raw.a = in.scalar(9);
+  raw.diffusive = in.scalar(10);
+  raw.v_c2 = in.scalar(11);
+  raw.random_C = in.scalar(12);
+  raw.p0 = in.scalar(13);
+  raw.T0 = in.scalar(14);
+  raw.seedn = in.scalar(15);
+  raw.MobcalHS = in.scalar(16);
+  const HardSphereParams p = plugin_params(raw);
+  validate(p);
+  HardSphereResults res;
+  run_hard_sphere_method(ctx, p, &res);
+  for (double v : res.r) out.scalar(v);
+  out.scalar(*in.inout(6));  // excelsheet, unchanged
   out.empty();
 }
 

@@ -16,13 +16,14 @@ static const mexentry::InputSpec shadecount_inputs[] = {
 static const mexentry::Plugin shadecount_plugin = {"shadecount", 6, 2, shadecount_inputs};
 
 static void shadecount_compute(rt::Context* ctx, mexentry::Inputs& in, mexentry::Outputs& out) {
-  shadecount_check_inputs(in.array(0), in.scalar(1), in.scalar(3));
-  double r1 = 0.0;
-  double r2 = 0.0;
-  shadecount(ctx, in.array(0), in.scalar(1), in.scalar(2), in.scalar(3), in.scalar(4),
-             in.scalar(5), &r1, &r2);
-  out.scalar(r1);
-  out.scalar(r2);
+  using namespace ccs::projection;
+  const ProjectionParams p =
+      plugin_params(in.array(0), in.scalar(1), in.scalar(2), in.scalar(3), in.scalar(5));
+  validate(p);
+  ProjectionResults res;
+  run_projection_method(ctx, p, &res);
+  out.scalar(res.mean_area);
+  out.scalar(0.0);
 }
 
 CCS_MEX_PLUGIN(shadecount)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "mex/entry_layer.h"
-#include "trajectory/trajectory_driver.h"
+#include "trajectory/trajectory_entries.h"
 
 #define CCS_TRAJECTORY_COMMON_INPUTS                                                          \
   {"boxdomain", mexentry::Kind::Scalar}, {"deltatenhance", mexentry::Kind::Scalar},           \
@@ -33,17 +33,35 @@ inline void trajectory_outputs(mexentry::Outputs& out, double U_vel, const doubl
   out.scalar(r[10]);
 }
 
-// The inputs the boundary checks read, filled from the converted inputs
-// (MobcalHS sits at a different position in each plug-in).
-inline ccs::trajectory::TrajectoryInputs trajectory_check_fields(const mexentry::Inputs& in,
-                                                                 int MobcalHS_pos) {
-  ccs::trajectory::TrajectoryInputs chk;
-  chk.diffusive = in.scalar(3);
-  chk.multiplier = in.scalar(4);
-  chk.N_total = in.scalar(11);
-  chk.n_rotations = in.scalar(14);
-  chk.DATA_atoms = in.array(21);
-  chk.Number_atoms = in.scalar(22);
-  chk.MobcalHS = in.scalar(MobcalHS_pos);
-  return chk;
+// Inputs 1-25, seedn and MobcalHS (at `seed_pos` and `seed_pos` + 1: their
+// positions differ between the plug-ins) as the typed driver's raw record.
+inline ccs::trajectory::PluginInputs trajectory_plugin_inputs(mexentry::Inputs& in, int seed_pos) {
+  ccs::trajectory::PluginInputs p;
+  p.boxdomain = in.scalar(0);
+  p.deltatenhance = in.scalar(1);
+  p.random_C = in.scalar(2);
+  p.diffusive = in.scalar(3);
+  p.multiplier = in.scalar(4);
+  p.z = in.scalar(6);
+  p.e = in.scalar(7);
+  p.m_w = in.scalar(8);
+  p.Kb = in.scalar(9);
+  p.T0 = in.scalar(10);
+  p.N_total = in.scalar(11);
+  p.rho_g = in.scalar(12);
+  p.Kappa = in.scalar(13);
+  p.n_rotations = in.scalar(14);
+  p.Force_const = in.scalar(15);
+  p.a = in.scalar(16);
+  p.m_gas = in.scalar(17);
+  p.v_c = in.scalar(18);
+  p.v_c2 = in.scalar(19);
+  p.v_c_return = in.scalar(20);
+  p.DATA_atoms = in.array(21);
+  p.Number_atoms = in.scalar(22);
+  p.r_probe = in.scalar(23);
+  p.v_c_t = in.scalar(24);
+  p.seedn = in.scalar(seed_pos);
+  p.MobcalHS = in.scalar(seed_pos + 1);
+  return p;
 }

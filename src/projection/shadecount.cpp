@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "runtime/blas.h"
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/parallel.h"
 #include "runtime/random_streams.h"
 
-namespace projection {
+namespace ccs::projection {
 
 int count_hits_plain(const double* X, const double* Y, const double* reach2, int n,
                      double Rmax, const double* xs, const double* ys, int samples) {
@@ -110,8 +111,6 @@ int count_hits_grid(DiscGrid* grid, const double* X, const double* Y, const doub
   return hits;
 }
 
-}  // namespace projection
-
 namespace {
 
 // Column-major 3x3 rotation matrices (rows as written: [r11 r12 r13; ...]).
@@ -128,10 +127,10 @@ struct OrientationScratch {
   std::vector<double> ys = std::vector<double>(kShadeSamples);
   std::vector<double> rotated;
   std::vector<double> product;
-  projection::DiscGrid* grid = projection::make_grid();
+  DiscGrid* grid = make_grid();
   explicit OrientationScratch(int n)
       : rotated(static_cast<std::size_t>(n) * 3), product(static_cast<std::size_t>(n) * 3) {}
-  ~OrientationScratch() { projection::free_grid(grid); }
+  ~OrientationScratch() { free_grid(grid); }
   OrientationScratch(const OrientationScratch&) = delete;
   OrientationScratch& operator=(const OrientationScratch&) = delete;
 };
@@ -145,7 +144,7 @@ double one_orientation(OrientationScratch& w, const double* coords, const double
   const double u1 = rt::rng::rand();
   const double u2 = rt::rng::rand();
   const double u3 = rt::rng::rand();
-  const double a = u1 * 6.283185307179586;
+  const double a = u1 * kTwoPi;
   const double b = std::asin(2.0 * u2 - 1.0);
   const double c = std::asin(1.0 - 2.0 * u3);
   double Rz[9], Ry[9], Rx[9];
@@ -170,96 +169,75 @@ double one_orientation(OrientationScratch& w, const double* coords, const double
     ys[s] = height * ys[s] + ylo;
   }
   const int hits =
-      projection::count_hits_grid(w.grid, X, Y, reach2, n, Rmax, xs, ys, kShadeSamples);
+      count_hits_grid(w.grid, X, Y, reach2, n, Rmax, xs, ys, kShadeSamples);
   return std::fabs(height) * std::fabs(width) *
          (1.0 - (static_cast<double>(kShadeSamples) - hits) / static_cast<double>(kShadeSamples));
 }
 
 }  // namespace
 
-void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
-                             double n_rotations) {
-  const int rows = DATA_atoms->size[0];
-  const int cols = DATA_atoms->numDimensions > 1 ? DATA_atoms->size[1] : 1;
-  if (!(Number_atoms >= 1.0) || Number_atoms != std::floor(Number_atoms) ||
-      Number_atoms != static_cast<double>(rows)) {
+void validate(const ProjectionParams& p) {
+  const int rows = p.atoms.rows;
+  const double N = p.Number_atoms;
+  if (!(N >= 1.0) || N != std::floor(N) || N != static_cast<double>(rows)) {
     rt::raise("shadecount:badInput",
               "Number_atoms must be a whole number of at least 1 equal to the row count of "
               "DATA_atoms (" + std::to_string(rows) + ").");
   }
-  if (cols < 4) {
+  if (p.atoms.cols < 4) {
     rt::raise("shadecount:badInput",
               "DATA_atoms must have at least 4 columns (x, y, z, radius); it has " +
-                  std::to_string(cols) + ".");
+                  std::to_string(p.atoms.cols) + ".");
   }
-  if (!rt::count_fits(n_rotations)) {
+  if (!rt::count_fits(p.n_rotations)) {
     rt::raise("shadecount:badInput", "n_rotations must be a number of orientations below 2^29.");
   }
-  const int bad = rt::first_negative_row(DATA_atoms->data, rows, 3);
+  const int bad = rt::first_negative_row(p.atoms.data, rows, 3);
   if (bad >= 0) {
     rt::raise("shadecount:badInput", "DATA_atoms column 4 (radius) must not be negative; row " +
                                          std::to_string(bad + 1) + " holds " +
-                                         std::to_string(DATA_atoms->data[bad + 3 * rows]) + ".");
+                                         std::to_string(p.atoms.data[bad + 3 * rows]) + ".");
   }
 }
 
-void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
-                double r_probe, double n_rotations, double /*EHSSPA*/, double seedn,
-                double* r1, double* r2) {
-  *r2 = 0.0;
-  shadecount_areas(ctx, DATA_atoms, Number_atoms, r_probe, n_rotations, seedn, nullptr, r1);
-}
+void run_projection_method(rt::Context* ctx, const ProjectionParams& p, ProjectionResults* out) {
+  rt::rng::rng(p.seedn);
+  const int n = static_cast<int>(p.Number_atoms);
+  const int rows = p.atoms.rows;
+  const double* data = p.atoms.data;
 
-void shadecount_areas(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
-                      double r_probe, double n_rotations, double seedn,
-                      std::vector<double>* areas_out, double* r1) {
-  rt::rng::rng(seedn);
-  const int n = static_cast<int>(Number_atoms);
-  const int rows = DATA_atoms->size[0];
-  const int cols = DATA_atoms->size[1];
-
-  // Reorder the private copy: new row k is old row perm(k).
+  // Atoms in random order: atom k is row perm(k) of the table.
   rt::RealArray perm;
   emxInit_real_T(ctx, perm.out(), 2, true);
-  rt::rng::randperm(Number_atoms, perm.get());
-  {
-    std::vector<double> old(DATA_atoms->data, DATA_atoms->data + static_cast<std::size_t>(rows) * cols);
-    for (int j = 0; j < cols; ++j) {
-      for (int k = 0; k < n; ++k) {
-        const int src = static_cast<int>(perm->data[k]) - 1;
-        DATA_atoms->data[k + j * rows] = old[static_cast<std::size_t>(src) + static_cast<std::size_t>(j) * rows];
-      }
-    }
-  }
-
+  rt::rng::randperm(p.Number_atoms, perm.get());
   std::vector<double> coords(static_cast<std::size_t>(n) * 3);
   std::vector<double> reach2(static_cast<std::size_t>(n));
   std::vector<double> reach(static_cast<std::size_t>(n));
-  for (int j = 0; j < 3; ++j) {
-    for (int k = 0; k < n; ++k) coords[k + j * n] = DATA_atoms->data[k + j * rows];
-  }
   for (int k = 0; k < n; ++k) {
-    reach[k] = DATA_atoms->data[k + 3 * rows] + r_probe;
+    const std::size_t src = static_cast<std::size_t>(perm->data[k]) - 1;
+    for (int j = 0; j < 3; ++j) coords[k + j * n] = data[src + static_cast<std::size_t>(j) * rows];
+    reach[k] = data[src + 3 * static_cast<std::size_t>(rows)] + p.r_probe;
     reach2[k] = reach[k] * reach[k];
   }
   const double Rmax = rt::max_skip_nan(reach.data(), n);
   for (int j = 0; j < 3; ++j) {
     double s = 0.0;
     for (int k = 0; k < n; ++k) s += coords[k + j * n];
-    const double c = s / Number_atoms;
+    const double c = s / p.Number_atoms;
     for (int k = 0; k < n; ++k) coords[k + j * n] -= c;
   }
 
-  const int n_rot = rt::loop_count(n_rotations);
-  std::vector<double> areas(static_cast<std::size_t>(n_rot), 0.0);
+  const int n_rot = rt::loop_count(p.n_rotations);
+  std::vector<double>& areas = out->areas;
+  areas.assign(static_cast<std::size_t>(n_rot), 0.0);
   {
     rt::rng::LoopStreams loop_streams;
     ctx->stream_loop = 0;
     rt::parallel_iterations(
         ctx, n_rot, [&](rt::Context&) { return std::make_unique<OrientationScratch>(n); },
-        [&](std::unique_ptr<OrientationScratch>& w, rt::Context&, int i) {
+        [&](std::unique_ptr<OrientationScratch>& w, rt::Context& tctx, int i) {
           areas[i] = one_orientation(*w, coords.data(), reach2.data(), n, Rmax);
-          rt::count_orientation(ctx);
+          rt::count_orientation(&tctx);
         },
         [](std::unique_ptr<OrientationScratch>&, rt::Context&) {});
   }
@@ -272,6 +250,31 @@ void shadecount_areas(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Numb
       count += 1.0;
     }
   }
-  *r1 = sum / count;
-  if (areas_out != nullptr) *areas_out = areas;
+  out->mean_area = sum / count;
+}
+
+ProjectionParams plugin_params(const emxArray_real_T* DATA_atoms, double Number_atoms,
+                               double r_probe, double n_rotations, double seedn) {
+  ProjectionParams p;
+  p.atoms = {DATA_atoms->data, DATA_atoms->size[0],
+             DATA_atoms->numDimensions > 1 ? DATA_atoms->size[1] : 1};
+  p.Number_atoms = Number_atoms;
+  p.r_probe = r_probe;
+  p.n_rotations = n_rotations;
+  p.seedn = seedn;
+  return p;
+}
+
+}  // namespace ccs::projection
+
+void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
+                double r_probe, double n_rotations, double /*EHSSPA*/, double seedn,
+                double* r1, double* r2) {
+  using namespace ccs::projection;
+  const ProjectionParams p = plugin_params(DATA_atoms, Number_atoms, r_probe, n_rotations, seedn);
+  validate(p);
+  ProjectionResults res;
+  run_projection_method(ctx, p, &res);
+  *r1 = res.mean_area;
+  *r2 = 0.0;
 }

@@ -3,35 +3,50 @@
 // estimated by Monte Carlo sampling of the bounding rectangle.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "runtime/context.h"
 #include "runtime/emx_array.h"
+#include "runtime/views.h"
+
+namespace ccs::projection {
 
 // Samples per orientation.
 constexpr int kShadeSamples = 20000;
 
-// Entry computation. DATA_atoms is the computation's private copy (its rows
-// are reordered); r1 receives the mean area over orientations with a
-// non-zero area (NaN when there is none), r2 always 0.
-extern "C" void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
-                double r_probe, double n_rotations, double EHSSPA, double seedn, double* r1,
-                double* r2);
+// Parameters of one run: one typed record, checked once (validate) by
+// whoever fills it (the plug-in entry from its inputs, the program from a
+// structure). Lengths in Å.
+struct ProjectionParams {
+  TableView atoms;          // x, y, z, radius per row
+  double Number_atoms = 0;  // equals the row count
+  double r_probe = 0;       // added to every radius
+  double n_rotations = 0;   // orientations (whole part; NaN and < 1: none)
+  double seedn = 0;         // seed of the serial stream (the atom order)
+};
 
-// The same computation, also handing back the area of every orientation
-// (areas[i] for orientation i + 1), from which callers estimate the spread.
-void shadecount_areas(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
-                      double r_probe, double n_rotations, double seedn,
-                      std::vector<double>* areas, double* r1);
+struct ProjectionResults {
+  double mean_area = NAN;     // mean over the orientations with a non-zero area (Å^2)
+  std::vector<double> areas;  // area of every orientation in run order (Å^2)
+};
 
-// Checks that the atom table can be read as the computation reads it:
-// Number_atoms a whole number >= 1 equal to the row count, at least 4 columns;
-// and that n_rotations is a count a loop can run (below 2^29; NaN and values
-// below 1 mean no orientation).
-void shadecount_check_inputs(const emxArray_real_T* DATA_atoms, double Number_atoms,
-                             double n_rotations = 0.0);
+// Raises rt::Error "shadecount:badInput" naming the input unless
+// Number_atoms is a whole number >= 1 equal to the row count, the table has
+// at least 4 columns and no negative radius, and n_rotations is a count a
+// loop can run (below 2^29).
+void validate(const ProjectionParams& p);
 
-namespace projection {
+// Runs the method on validated parameters: the atoms in the order of a
+// random permutation (serial stream), the orientations in parallel, each
+// from its loop stream (keyed streams when the context has them).
+void run_projection_method(rt::Context* ctx, const ProjectionParams& p, ProjectionResults* out);
+
+// The typed record of a plug-in call (not yet validated).
+ProjectionParams plugin_params(const emxArray_real_T* DATA_atoms, double Number_atoms,
+                               double r_probe, double n_rotations, double seedn);
+
+
 
 // Sample points covered by at least one disc: a point (x, y) is covered by
 // atom g when |X_g - x| < Rmax, |Y_g - y| < Rmax and dy*dy + dx*dx <= reach2_g.
@@ -46,4 +61,11 @@ void free_grid(DiscGrid* g);
 int count_hits_grid(DiscGrid* g, const double* X, const double* Y, const double* reach2, int n,
                     double Rmax, const double* xs, const double* ys, int samples);
 
-}  // namespace projection
+}  // namespace ccs::projection
+
+// The plug-in's entry computation (positional, as exported): validates and
+// runs; r1 receives the mean area (NaN when no orientation has an area), r2
+// always 0.
+extern "C" void shadecount(rt::Context* ctx, emxArray_real_T* DATA_atoms, double Number_atoms,
+                           double r_probe, double n_rotations, double EHSSPA, double seedn,
+                           double* r1, double* r2);

@@ -146,9 +146,9 @@ void eig_general(const double A[9], creal_T out[3]) {
 
 double round_half_away(double x) { return std::round(x); }
 
-double b_norm(const double x[3]) { return scaled_norm(x, 0, 3); }
+double norm3(const double x[3]) { return scaled_norm(x, 0, 3); }
 
-double xnrm2(const double x[3]) { return scaled_norm(x, 1, 3); }
+double norm_of_last_two(const double x[3]) { return scaled_norm(x, 1, 3); }
 
 double nthroot(double x) {
   double y = std::pow(std::fabs(x), 0.3333333333333333);
@@ -160,14 +160,14 @@ double nthroot(double x) {
   return y;
 }
 
-double mrdivide_helper(const double a[3], const double b[3]) {
+double projection_ratio(const double a[3], const double b[3]) {
   double a1 = a[0];
   double bb[3] = {b[0], b[1], b[2]};
   double tau = 0.0;
   double R;
   double h2 = 0.0;
   double h3 = 0.0;
-  const double s = xnrm2(bb);
+  const double s = norm_of_last_two(bb);
   if (s != 0.0) {
     double beta = std::hypot(bb[0], s);
     if (bb[0] >= 0.0) beta = -beta;
@@ -179,7 +179,7 @@ double mrdivide_helper(const double a[3], const double b[3]) {
         for (double& v : bb) v *= 9.9792015476736e291;
         beta *= 9.9792015476736e291;
       } while (std::fabs(beta) < 1.0020841800044864e-292 && knt < 20);
-      beta = std::hypot(bb[0], xnrm2(bb));
+      beta = std::hypot(bb[0], norm_of_last_two(bb));
       if (bb[0] >= 0.0) beta = -beta;
     }
     h2 = bb[1] / (bb[0] - beta);
@@ -223,7 +223,7 @@ int modified_orth(const double w[3], double* U) {
   // into the first diagonal, which becomes the singular value. The left
   // singular vector is the sign of w1 (1 when w1 is 0).
   double d = std::fabs(w[0]);
-  double e = xnrm2(w);
+  double e = norm_of_last_two(w);
   if (e != 0.0) {
     double c;
     double s;

@@ -46,16 +46,16 @@ inline int first_negative_row(const double* table, int rows, int col) {
 
 // Euclidean length of a 3-vector by the scaled algorithm (no overflow or
 // underflow for finite input).
-double b_norm(const double x[3]);
+double norm3(const double x[3]);
 // The same over elements 2 and 3 of x.
-double xnrm2(const double x[3]);
+double norm_of_last_two(const double x[3]);
 
 // Real cube root with one Newton correction.
 double nthroot(double x);
 
 // Least-squares scalar s with s*b ~ a for row 3-vectors, by a Householder QR
 // of b' (a zero b gives 0).
-double mrdivide_helper(const double a[3], const double b[3]);
+double projection_ratio(const double a[3], const double b[3]);
 
 // Angle between the spans of two row 3-vectors.
 double subspace(const double u[3], const double v[3]);

@@ -49,6 +49,7 @@ void parallel_blocks(Context* ctx, int n, Body&& body) {
     tctx.num_procs = ctx->num_procs;
     tctx.thread_num = t;
     tctx.cancel = ctx->cancel;
+    tctx.orientations_done = ctx->orientations_done;
     int begin = 0;
     int end = 0;
     static_block(n, nt, t, &begin, &end);

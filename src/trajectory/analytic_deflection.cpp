@@ -2,13 +2,13 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "trajectory/charge_field.h"
 
 namespace ccs::trajectory {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 
 void negate(double u[3]) {
   for (int i = 0; i < 3; ++i) u[i] = -u[i];
@@ -74,7 +74,7 @@ bool analytic_deflection(const DeflectionInput& in, double dp[3]) {
   double u12[2][3];
   for (int k = 0; k < 2; ++k) {
     double u[3] = {-(a2 + a1 * t[k]), 1.0, t[k]};
-    const double len = rt::b_norm(u);
+    const double len = rt::norm3(u);
     for (int i = 0; i < 3; ++i) {
       u12[k][i] = u[i] / len;
       if (!std::isfinite(u12[k][i])) return false;

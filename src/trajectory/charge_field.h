@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "runtime/blas.h"
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "trajectory/trajectory_records.h"
 
@@ -91,12 +92,12 @@ class LoopField {
   // last point where its force was evaluated, several from the step's end.
   void near_charge(double& dt, const double* /*x_s*/, const double x_new[3]) const {
     if (ch_.nq == 1) {
-      if (charge_dist2(ch_.qpos, 1, 0, last_) * 1e20 < 22.09) dt = 2.0 * (dt / (ch_.q[0] * ch_.q[0]));
+      if (charge_dist2(ch_.qpos, 1, 0, last_) * 1e20 < kNearChargeRadius2) dt = 2.0 * (dt / (ch_.q[0] * ch_.q[0]));
       return;
     }
     for (int i = 0; i < ch_.n_near; ++i) {
       const int k = static_cast<int>(ch_.near_idx[i]) - 1;
-      if (charge_dist2(ch_.qpos, ch_.nq, k, x_new) * 1e20 < 22.09)
+      if (charge_dist2(ch_.qpos, ch_.nq, k, x_new) * 1e20 < kNearChargeRadius2)
         dt = 2.0 * (dt / (ch_.q[k] * ch_.q[k]));
     }
   }
@@ -150,7 +151,7 @@ class MatrixField {
   void near_charge(double& dt, const double x_s[3], const double* /*x_new*/) const {
     for (int i = 0; i < ch_.n_near; ++i) {
       const int k = static_cast<int>(ch_.near_idx[i]) - 1;
-      if (charge_dist2(ch_.qpos, ch_.nq, k, x_s) * 1e20 < 22.09)
+      if (charge_dist2(ch_.qpos, ch_.nq, k, x_s) * 1e20 < kNearChargeRadius2)
         dt = 2.0 * (dt / (ch_.q[k] * ch_.q[k]));
     }
   }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
 #include "trajectory/charge_field.h"
@@ -9,20 +10,19 @@
 namespace ccs::trajectory {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 
 // Specular reflection of s_hat at the plane with normal n, normalised.
 void reflect(const double s_hat[3], const double n[3], double u[3]) {
   const double sn = dot3(s_hat, n);
   double r[3];
   for (int i = 0; i < 3; ++i) r[i] = s_hat[i] - 2.0 * sn * n[i];
-  const double len = rt::b_norm(r);
+  const double len = rt::norm3(r);
   for (int i = 0; i < 3; ++i) u[i] = r[i] / len;
 }
 
 // Re-emission speed of a diffuse collision.
 double reemission_speed(const SurfaceLaw& law) {
-  if (law.random_C == 1.0) {
+  if (law.maxwell_speed) {
     // Flux-weighted Maxwell law: y has density ~ y^3 exp(-y^2) on [0, 5];
     // 0.41 bounds its maximum. 4/(3 sqrt(pi)) makes the mean speed v_c2.
     double y;
@@ -85,7 +85,7 @@ void cosine_law(const double n[3], double u[3]) {
   const double t[3] = {std::tan(alpha), 0.0, 1.0};
   double r[3];
   for (int i = 0; i < 3; ++i) r[i] = (M2[i] * t[0] + M2[i + 3] * t[1]) + M2[i + 6] * t[2];
-  const double len = rt::b_norm(r);
+  const double len = rt::norm3(r);
   for (int i = 0; i < 3; ++i) u[i] = r[i] / len;
 }
 
@@ -99,7 +99,7 @@ void contact_point(const double centre[3], double R, double R2, const double x_s
     X[i] = x_s[i] * 1e10;
     step[i] = x_new[i] - x_s[i];
   }
-  const double len = rt::b_norm(step);
+  const double len = rt::norm3(step);
   for (int i = 0; i < 3; ++i) s_hat[i] = step[i] / len;
   double w[3];
   for (int i = 0; i < 3; ++i) w[i] = centre[i] - X[i];
@@ -110,10 +110,10 @@ void contact_point(const double centre[3], double R, double R2, const double x_s
     p[i] = ws * s_hat[i];
     perp[i] = w[i] - p[i];
   }
-  const double back = std::sqrt(R2 - dot3(perp, perp)) - rt::b_norm(p);
+  const double back = std::sqrt(R2 - dot3(perp, perp)) - rt::norm3(p);
   double c[3];
   for (int i = 0; i < 3; ++i) c[i] = (X[i] - back * s_hat[i]) - centre[i];
-  const double clen = rt::b_norm(c);
+  const double clen = rt::norm3(c);
   for (int i = 0; i < 3; ++i) {
     n[i] = c[i] / clen;
     P[i] = centre[i] + R * n[i];
@@ -126,12 +126,12 @@ void collision_response(const SurfaceLaw& law, const double s_hat[3], const doub
   const double K_half = (law.Force_const + law.Force_const) * 0.25;
   const double r1 = rt::rng::rand();
   if (r1 < law.a) {
-    if (law.diffusive == 0.0) {
+    if (law.diffusive == DiffuseDirection::Specular) {
       for (int i = 0; i < 3; ++i) dir[i] = v_new[i];
       const double u = reemission_speed(law);
       *speed = std::sqrt(K_half * E2 + u * u);
       reflect(s_hat, n, u_hat);
-    } else if (law.diffusive == 1.0) {
+    } else if (law.diffusive == DiffuseDirection::CosineLaw) {
       cosine_law(n, u_hat);
       const double u = reemission_speed(law);
       *speed = std::sqrt(K_half * E2 + u * u);
@@ -154,7 +154,7 @@ void collision_response(const SurfaceLaw& law, const double s_hat[3], const doub
   const double k = 2.0 * M / (atom->m_gm + M) * (dot3(s_hat, n) * s - un);
   double v[3];
   for (int i = 0; i < 3; ++i) v[i] = s_hat[i] * s - k * n[i];
-  const double len = rt::b_norm(v);
+  const double len = rt::norm3(v);
   for (int i = 0; i < 3; ++i) u_hat[i] = v[i] / len;
   *speed = s;
 }

@@ -8,6 +8,8 @@
 // accepted. A non-diffuse collision draws only r1.
 #pragma once
 
+#include "runtime/collision_law.h"
+
 namespace ccs::trajectory {
 
 // Contact of the step x_s -> x_new (m) with the sphere of radius R about
@@ -18,8 +20,8 @@ void contact_point(const double centre[3], double R, double R2, const double x_s
 
 struct SurfaceLaw {
   double a = 0.0;            // probability that a collision is diffuse
-  double diffusive = 0.0;    // diffuse direction: 0 specular, 1 cosine law about the normal
-  double random_C = 0.0;     // 1: re-emission speed from the flux-weighted Maxwell law
+  DiffuseDirection diffusive = DiffuseDirection::Specular;  // direction of a diffuse re-emission
+  bool maxwell_speed = false;  // its speed from the flux-weighted Maxwell law
   double v_c2 = 0.0;         // mean re-emission speed (m/s); 0: v_inf
   double v_inf = 0.0;        // asymptotic speed of the molecule (m/s)
   double Force_const = 0.0;  // K_F
@@ -42,8 +44,8 @@ struct MovingAtom {
 // colliding step. `atom` is null for fixed (infinitely heavy) atoms, whose
 // non-diffuse law is the specular reflection. u_hat and speed receive the
 // leaving direction and speed; both keep their previous values for a diffuse
-// collision of a direction law other than 0 and 1. A diffuse collision with
-// the specular direction law (diffusive = 0) writes v_new into dir.
+// collision with the Unchanged direction law. A diffuse collision with the
+// Specular direction law writes v_new into dir.
 void collision_response(const SurfaceLaw& law, const double s_hat[3], const double n[3], double E2,
                         const double v_new[3], const MovingAtom* atom, double u_hat[3],
                         double* speed, double dir[3]);

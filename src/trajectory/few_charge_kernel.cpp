@@ -7,7 +7,7 @@
 
 namespace ccs::trajectory {
 
-void mompoloptGUIFreeparforMD(rt::Context*, const TrajectoryContext& tc, Probe& probe,
+void moving_atom_trajectory(rt::Context*, const TrajectoryContext& tc, Probe& probe,
                               TrajectoryScratch& scratch) {
   LoopField field(tc.charges, tc.par.Force_const);
   MovingAtoms atoms(tc.mol, tc.par.m_gas);
@@ -16,7 +16,7 @@ void mompoloptGUIFreeparforMD(rt::Context*, const TrajectoryContext& tc, Probe& 
   run.run();
 }
 
-void mompoloptGUIFreeparfor(rt::Context*, const TrajectoryContext& tc, Probe& probe,
+void fixed_atom_trajectory(rt::Context*, const TrajectoryContext& tc, Probe& probe,
                             TrajectoryScratch& scratch) {
   LoopField field(tc.charges, tc.par.Force_const);
   FixedAtoms atoms;

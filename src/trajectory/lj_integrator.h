@@ -16,6 +16,7 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/context.h"
 #include "runtime/numeric.h"
 #include "trajectory/lj_kernels.h"
@@ -111,19 +112,19 @@ void integrate(F& forces, const Launch& in, double dp[3], const Observer& observ
   // asymptotic speed the probe carries away.
   const double vv = (v[0] * v[0] + v[1] * v[1]) + v[2] * v[2];
   double v_f = std::sqrt(vv - forces.exit_field2(x) * half_kf);
-  const double norm_v = rt::b_norm(v);
+  const double norm_v = rt::norm3(v);
   if (std::isnan(v_f)) {
     // Negative radicand: the component of the asymptotic velocity along v.
     double u[3];
     for (int j = 0; j < 3; ++j) u[j] = ((d0[j] * in.x_red) * in.v_c_t) * norm_v;
-    v_f = rt::mrdivide_helper(u, v);
+    v_f = rt::projection_ratio(u, v);
   }
   const double s = rt::sign(d0[0]);
   const double neg_m = -in.m_gas;
   if (v_f > 5.0 * in.v_c_t) {
     // Implausibly fast exit: keep the direction, take the asymptotic speed.
     const double* vd = F::kExitUsesPreStepV ? v_prev : v;
-    const double norm_vd = F::kExitUsesPreStepV ? rt::b_norm(v_prev) : norm_v;
+    const double norm_vd = F::kExitUsesPreStepV ? rt::norm3(v_prev) : norm_v;
     for (int j = 0; j < 3; ++j)
       dp[j] = (((vd[j] * v_inf) / norm_vd) - (d0[j] * in.x_red) * in.v_c_t) * neg_m * s;
   } else {
@@ -153,7 +154,7 @@ inline double near_charge_list(const double x[3], double dt, LjArray near_idx, c
     const double dx = qpos[k] - x[0];
     const double dy = qpos[k + nrows] - x[1];
     const double dz = qpos[k + 2 * nrows] - x[2];
-    if (((dx * dx + dy * dy) + dz * dz) * 1e20 < 22.09) dt = (dt / (q[k] * q[k])) * 2.0;
+    if (((dx * dx + dy * dy) + dz * dz) * 1e20 < kNearChargeRadius2) dt = (dt / (q[k] * q[k])) * 2.0;
   }
   return dt;
 }

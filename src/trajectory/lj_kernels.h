@@ -40,8 +40,6 @@ struct LjObserver {
   void* user;
 };
 
-extern "C" {
-
 // One trajectory in the field of N Lennard-Jones atoms and nq point charges.
 // nq == 1 selects the single-charge ion-induced-dipole force (q2[0] = q1^2);
 // any other value evaluates the field of all rows of qpos (none for nq = 0).
@@ -49,31 +47,26 @@ extern "C" {
 // probe position is subtracted from every row directly.
 // Leaves dp = (0, 0, 0) for a probe that has not left the box after 50000
 // steps, or when dir[0] = 0.
-void mompolsimpGUIFreeLJparfor(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q,
-                               LjArray q2, LjArray qpos, double nq, double deltatenhance,
-                               double Force_const, double dt0, double x_red, double m_gas,
-                               double v_c, double v_c_t, const double pos[3], const double dir[3],
-                               LjArray lj_att, LjArray coords_m, LjArray lj_rep, LjArray ones_q,
-                               double near_flag, LjArray near_idx, double dp[3],
-                               const LjObserver* observer = nullptr);
+void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q, LjArray q2,
+                         LjArray qpos, double nq, double deltatenhance, double Force_const,
+                         double dt0, double x_red, double m_gas, double v_c, double v_c_t,
+                         const double pos[3], const double dir[3], LjArray lj_att,
+                         LjArray coords_m, LjArray lj_rep, LjArray ones_q, double near_flag,
+                         LjArray near_idx, double dp[3], const LjObserver* observer = nullptr);
 
 // The same trajectory for a molecule whose charges sit on its atoms: one
 // distance pass per step serves both forces. q holds one charge per row of
 // coords_m; nq only enters the near-charge time-step rule.
-void mompolsimpGUIFreeLJparforpc(LjScratch* ws, const double box[6], LjArray q, LjArray coords_m,
-                                 const double pos[3], const double dir[3], double nq,
-                                 double deltatenhance, double Force_const, double dt0, double x_red,
-                                 double m_gas, double v_c, double v_c_t, LjArray lj_att,
-                                 LjArray lj_rep, LjArray ones_N, double near_flag, LjArray near_idx,
-                                 double dp[3], const LjObserver* observer = nullptr);
+void lj_site_charge_trajectory(LjScratch* ws, const double box[6], LjArray q, LjArray coords_m,
+                               const double pos[3], const double dir[3], double nq,
+                               double deltatenhance, double Force_const, double dt0, double x_red,
+                               double m_gas, double v_c, double v_c_t, LjArray lj_att,
+                               LjArray lj_rep, LjArray ones_N, double near_flag, LjArray near_idx,
+                               double dp[3], const LjObserver* observer = nullptr);
 
-// Linear three-site gas molecule (centre and two end sites at +-0.5488 A):
-// at every force evaluation the accelerations of the three axis orientations
-// are averaged with Boltzmann weights of their interaction energies
-// (kT = kThreeSitePluginKT in this exported form). The end sites carry the
-// Lennard-Jones terms; the site charges are -q_site at the ends and 2 q_site
-// at the centre. q holds one charge per row of coords_m.
-void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q,
+// The three-site trajectory (three_site_gas_trajectory below) as the
+// tracerun_well plug-in exports it: with kT = kThreeSitePluginKT.
+extern "C" void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q,
                                      const double pos[3], const double dir[3], double deltatenhance,
                                      double Force_const, double dt0, double x_red, double m_gas,
                                      double v_c, double v_c_t, double near_flag, LjArray lj_att,
@@ -82,14 +75,16 @@ void c_mompolsimpGUIFreeLJparforocto(LjScratch* ws, LjArray ones_N, const double
                                      LjArray q_energy, double dp[3],
                                      const LjObserver* observer = nullptr);
 
-}  // extern "C"
-
 // Energy scale of the three-site orientation weights in the plug-in
 // (about k_B * 190 K, whatever the gas temperature).
 inline constexpr double kThreeSitePluginKT = 2.622e-21;  // J
 
-// The three-site trajectory with the orientation weights at energy scale kT
-// (J); the program passes k_B T of the run.
+// Linear three-site gas molecule (centre and two end sites at +-0.5488 A):
+// at every force evaluation the accelerations of the three axis orientations
+// are averaged with Boltzmann weights of their interaction energies at the
+// energy scale kT (J; the program passes k_B T of the run). The end sites
+// carry the Lennard-Jones terms; the site charges are -q_site at the ends
+// and 2 q_site at the centre. q holds one charge per row of coords_m.
 void three_site_gas_trajectory(LjScratch* ws, const double box[6], LjArray q, const double pos[3],
                                const double dir[3], double deltatenhance, double Force_const,
                                double dt0, double x_red, double m_gas, double v_c, double v_c_t,
@@ -104,9 +99,6 @@ void three_site_orientation_energies(LjArray q, double Force_const, double m_gas
                                      LjArray coords_m, LjArray lj_rep, LjArray lj_energy,
                                      double q_site, LjArray q_force, LjArray q_energy,
                                      const double x[3], double U[3]);
-
-// The three-site kernel under its full name.
-inline constexpr auto& mompolsimpGUIFreeLJparforoctopole = c_mompolsimpGUIFreeLJparforocto;
 
 // Boltzmann weights of the three orientation energies U (J): the reference
 // is min(U1 capped at 1e8, U2, U3); w_j = exp(-(U_j - ref)/kT), p_j = w_j/W.

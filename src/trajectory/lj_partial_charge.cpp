@@ -100,7 +100,7 @@ struct SiteChargeForces {
 
 }  // namespace
 
-extern "C" void mompolsimpGUIFreeLJparforpc(
+void lj_site_charge_trajectory(
     LjScratch* ws, const double box[6], LjArray q, LjArray coords_m, const double pos[3],
     const double dir[3], double nq, double deltatenhance, double Force_const, double dt0,
     double x_red, double m_gas, double v_c, double v_c_t, LjArray lj_att, LjArray lj_rep,

@@ -149,7 +149,7 @@ struct FieldForces {
 
   double near_charge(const double x[3], double dt) const {
     if (single) {
-      if (r2_single * 1e20 < 22.09) {
+      if (r2_single * 1e20 < kNearChargeRadius2) {
         const double t = dt / (q[0] * q[0]);
         dt = t + t;
       }
@@ -172,7 +172,7 @@ struct FieldForces {
 
 }  // namespace
 
-extern "C" void mompolsimpGUIFreeLJparfor(LjScratch* ws, LjArray ones_N, const double box[6],
+void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6],
                                           LjArray q, LjArray q2, LjArray qpos, double nq,
                                           double deltatenhance, double Force_const, double dt0,
                                           double x_red, double m_gas, double v_c, double v_c_t,

@@ -7,7 +7,7 @@
 
 namespace ccs::trajectory {
 
-void mompolsimpGUIFree20parfor(rt::Context*, const TrajectoryContext& tc, Probe& probe,
+void many_charge_trajectory(rt::Context*, const TrajectoryContext& tc, Probe& probe,
                                TrajectoryScratch& scratch) {
   MatrixField field(tc.charges, tc.par.Force_const, scratch);
   FixedAtoms atoms;

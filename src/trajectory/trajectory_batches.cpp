@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/parallel.h"
 #include "runtime/random_streams.h"
@@ -69,10 +70,10 @@ void run_sphere_loop(rt::Context* ctx, const EntrySphere& s, const TrajectoryRun
              double th, ph, al, be;
              int t = 0;
              for (;;) {
-               th = 3.141592653589793 * rand();
-               ph = 6.283185307179586 * rand();
-               al = 1.5707963267948966 * rand();
-               be = 6.283185307179586 * rand();
+               th = kPi * rand();
+               ph = kTwoPi * rand();
+               al = kHalfPi * rand();
+               be = kTwoPi * rand();
                ++t;
                if (t == 1000) break;
                const double nd = std::sin(al) * std::cos(be) * std::sin(th) * std::cos(ph) +
@@ -114,7 +115,7 @@ void run_face_loop(rt::Context* ctx, int axis, int count, const EntryBox& b,
                *x_red = sample_reduced_speed();
                const double c = rt::nthroot(1.0 - 2.0 * rand());
                const double s = std::sqrt(1.0 - c * c);
-               const double psi = 6.283185307179586 * rand();
+               const double psi = kTwoPi * rand();
                d[0] = c;
                d[1] = s * std::cos(psi);
                d[2] = s * std::sin(psi);

@@ -181,7 +181,7 @@ class TrajectoryIntegrator {
     double moved[3];
     for (int i = 0; i < 3; ++i) moved[i] = x_new_[i] - x_chk_[i];
     const double R_near = mol_.N > 0 ? mol_.R[idx_near_] : 0.0;
-    if (rt::b_norm(moved) * 1e10 >= (d_near_ - R_near) * skin_) distance_check();
+    if (rt::norm3(moved) * 1e10 >= (d_near_ - R_near) * skin_) distance_check();
     dt_ = 1e-10 / par_.v_c / par_.deltatenhance * d_near_ * d_near_;
     if (ch_.near_flag == 1.0) field_.near_charge(dt_, x_s_, x_new_);
     const double* box = par_.box;
@@ -231,7 +231,7 @@ class TrajectoryIntegrator {
       perp[k] = D[k] - p[k];
     }
     const double chord = std::sqrt(mol_.R2[i] - dot3(perp, perp));
-    return Ds >= 0.0 ? chord - rt::b_norm(p) : chord + rt::b_norm(p);
+    return Ds >= 0.0 ? chord - rt::norm3(p) : chord + rt::norm3(p);
   }
 
   // The probe overlaps atom i at x_new: strike the atom whose surface the
@@ -240,7 +240,7 @@ class TrajectoryIntegrator {
     const int N = mol_.N;  // d2_ holds the squared centre distances to pos
     double step_v[3];
     for (int k = 0; k < 3; ++k) step_v[k] = x_new_[k] - x_s_[k];
-    const double len = rt::b_norm(step_v);
+    const double len = rt::norm3(step_v);
     double s_hat[3];
     for (int k = 0; k < 3; ++k) s_hat[k] = step_v[k] / len;
 
@@ -290,7 +290,7 @@ class TrajectoryIntegrator {
         pr_.pos[k] = x_t[k] * 1e10;
         off[k] = centre[k] - pr_.pos[k];
       }
-      const double delta = rt::b_norm(off);
+      const double delta = rt::norm3(off);
       if (inner <= delta && delta <= Rj) {
         for (int k = 0; k < 3; ++k) {
           x_new_[k] = x_t[k];
@@ -352,7 +352,7 @@ class TrajectoryIntegrator {
     SurfaceLaw law;
     law.a = par_.a;
     law.diffusive = par_.diffusive;
-    law.random_C = par_.random_C;
+    law.maxwell_speed = par_.maxwell_speed;
     law.v_c2 = par_.v_c2;
     law.v_inf = v_inf_;
     law.Force_const = K_F_;
@@ -370,7 +370,7 @@ class TrajectoryIntegrator {
     double nv[3];
     const double centre[3] = {mol_.coords[j], mol_.coords[j + N], mol_.coords[j + 2 * N]};
     for (int k = 0; k < 3; ++k) nv[k] = (pr_.pos[k] + pr_.dir[k] * pr_.dist_back[j]) - centre[k];
-    const double len = rt::b_norm(nv);
+    const double len = rt::norm3(nv);
     double n[3];
     for (int k = 0; k < 3; ++k) n[k] = nv[k] / len;
     const double c = std::cos(rt::subspace(pr_.dir, n));
@@ -382,9 +382,9 @@ class TrajectoryIntegrator {
   // the exit rule.
   void transfer(long long last_pass) {
     const double s = rt::sign(d0_[0]);
-    const double nv = rt::b_norm(v_);
+    const double nv = rt::norm3(v_);
     if (last_pass == kPassRule) {
-      const double ni = rt::b_norm(v_init_);
+      const double ni = rt::norm3(v_init_);
       for (int k = 0; k < 3; ++k) pr_.dp[k] = -par_.m_gas * (v_[k] * ni / nv - v_init_[k]) * s;
     }
     if (!exited_) return;
@@ -393,7 +393,7 @@ class TrajectoryIntegrator {
     if (std::isnan(vf)) {
       double lhs[3];
       for (int k = 0; k < 3; ++k) lhs[k] = d0_[k] * v_inf_ * nv;
-      vf = rt::mrdivide_helper(lhs, v_);
+      vf = rt::projection_ratio(lhs, v_);
     }
     if (vf <= 10.0 * v_inf_) {
       for (int k = 0; k < 3; ++k) pr_.dp[k] = -par_.m_gas * (v_[k] * vf / nv - d0_[k] * v_inf_) * s;

@@ -23,18 +23,18 @@ namespace ccs::trajectory {
 // from tc.mol.Move_pos frames; a non-diffuse collision is elastic with the
 // atom's mass (tc.mol.massarray, tc.mol.cfactor). With exactly one charge a
 // molecule passing outside tc.par.r_capture is deflected analytically.
-void mompoloptGUIFreeparforMD(rt::Context* ctx, const TrajectoryContext& tc, Probe& probe,
+void moving_atom_trajectory(rt::Context* ctx, const TrajectoryContext& tc, Probe& probe,
                               TrajectoryScratch& scratch);
 
 // Few charges, fixed atoms: a non-diffuse collision is specular. The
 // moving-atom fields of tc.mol are not read.
-void mompoloptGUIFreeparfor(rt::Context* ctx, const TrajectoryContext& tc, Probe& probe,
+void fixed_atom_trajectory(rt::Context* ctx, const TrajectoryContext& tc, Probe& probe,
                             TrajectoryScratch& scratch);
 
 // Many charges (the driver uses it for nq > 10), fixed atoms: the field is
 // summed by matrix products; no capture test, every trajectory is
 // integrated. tc.par.r_capture and tc.charges.q2 are not read.
-void mompolsimpGUIFree20parfor(rt::Context* ctx, const TrajectoryContext& tc, Probe& probe,
+void many_charge_trajectory(rt::Context* ctx, const TrajectoryContext& tc, Probe& probe,
                                TrajectoryScratch& scratch);
 
 }  // namespace ccs::trajectory

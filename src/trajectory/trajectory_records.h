@@ -12,6 +12,8 @@
 
 #include <vector>
 
+#include "runtime/collision_law.h"
+
 namespace ccs::trajectory {
 
 struct Molecule {
@@ -20,7 +22,7 @@ struct Molecule {
   const double* R = nullptr;       // N collision radii: atom radius + probe radius (Å)
   const double* R2 = nullptr;      // N squared collision radii (Å^2)
 
-  // Moving atoms only (mompoloptGUIFreeparforMD).
+  // Moving atoms only (moving_atom_trajectory).
   const double* massarray = nullptr;  // N atom masses (g/mol)
   const double* Move_pos = nullptr;   // move_rows x 3 atom positions of stacked frames, 1 fs apart (Å)
   int move_rows = 0;                  // F * N rows of Move_pos
@@ -40,8 +42,8 @@ struct Charges {
 
 struct KernelParams {
   double deltatenhance = 1.0;  // divisor of the time-step rule
-  double random_C = 0.0;       // 1: re-emission speed from the flux-weighted Maxwell law
-  double diffusive = 0.0;      // diffuse direction law: 0 specular, 1 cosine law
+  bool maxwell_speed = false;  // diffuse re-emission speed from the flux-weighted Maxwell law
+  DiffuseDirection diffusive = DiffuseDirection::Specular;  // diffuse re-emission direction
   double r_capture = 0.0;      // capture radius about a single charge (m)
   double Force_const = 0.0;    // ion-induced-dipole force constant K_F (m^6/s^2)
   double dt0 = 0.0;            // initial time step (s)

@@ -142,6 +142,17 @@ TEST_F(Hardkick, KeyedStreamsGiveTheSameResultsOnAnyThreadCount) {
   }
 }
 
+// The plug-in's checks of the atom table and the counts.
+void hardkick_check_inputs(const emxArray_real_T* atoms, double n_atoms, double n_rot,
+                           double mobcal) {
+  ccs::hardsphere::HardkickInputs in;
+  in.DATA_atoms = atoms;
+  in.Number_atoms = n_atoms;
+  in.n_rotations = n_rot;
+  in.MobcalHS = mobcal;
+  ccs::hardsphere::validate(ccs::hardsphere::plugin_params(in));
+}
+
 TEST_F(Hardkick, InputChecksNameTheInput) {
   auto expect_bad = [](const std::vector<Atom>& atoms, int cols, double n_atoms, double n_rot,
                        double mobcal, const char* word) {
@@ -241,7 +252,7 @@ TEST_F(Hardkick, SpecularSphereThroughTheEntryBox) {
   const double m = hs_test::kNitrogenMass, T0 = 298.0;
   const double vbar = hardkick_thermal_speed(T0, m);
   const double rho = hardkick_gas_density(101325.0, T0, m);
-  const HsEmission em{1.0, 0.0, vbar, 0.0, vbar, 0.0};
+  const HsEmission em{ccs::DiffuseDirection::CosineLaw, 0.0, vbar, 0.0, vbar, false};
   HsEntryDomain dom;
   hs_entry_domain(P.data(), 1, 1.0, r.data(), R, &dom);
   HsThreadScratch scratch;
@@ -282,7 +293,7 @@ TEST_F(Hardkick, SpatialIndexLeavesOrientationResultsUnchanged) {
   const HsAtoms atoms{n, ones.data(), no_contact.data(), r2.data(), P.data(), nullptr};
   const double m = hs_test::kNitrogenMass;
   const double vbar = hardkick_thermal_speed(298.0, m);
-  const HsEmission em{1.0, 0.3, vbar, 0.0, vbar, 1.0};
+  const HsEmission em{ccs::DiffuseDirection::CosineLaw, 0.3, vbar, 0.0, vbar, true};
   HsEntryDomain dom;
   hs_entry_domain(P.data(), n, n, r.data(), 2.9, &dom);
   rt::RootContext root;

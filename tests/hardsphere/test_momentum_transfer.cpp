@@ -17,7 +17,8 @@ using hs_test::StreamSnapshot;
 constexpr double kVbar = 470.0;
 
 HsEmission emission(double a, double diffusive, double v_c2, double random_C) {
-  return HsEmission{diffusive, a, kVbar, v_c2, kVbar, random_C};
+  return HsEmission{ccs::diffuse_direction_from_code(diffusive), a, kVbar, v_c2, kVbar,
+                    ccs::maxwell_speed_from_code(random_C)};
 }
 
 struct Flight {
@@ -193,11 +194,11 @@ TEST_F(MomentumTransfer, CollisionLimitsStopTrappedMolecules) {
     }
     StreamSnapshot snap;
     if (variant == 0) {
-      momtum_transGUIFreeparfor(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
+      sphere_loop_transfer(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
                                 mol.scratch(), f.position, f.direction, f.result);
       EXPECT_EQ(hs_test::draws_since(snap), 350);
     } else {
-      b_momtum_transGUIFreeparfor(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
+      face_loop_transfer(root.get(), mol.atoms(), emission(0.0, 1.0, 0.0, 0.0),
                                   mol.scratch(), f.position, f.direction, f.result);
       EXPECT_EQ(hs_test::draws_since(snap), 450);
     }

@@ -99,11 +99,11 @@ TEST(ShadeCount, DiscTestIncludesItsEdgeAndRmaxTestsAreStrict) {
   const double xs[] = {3.0, 5.0, 0.0};
   const double ys[] = {4.0, 0.0, 5.0};
   // (3,4) lies on the disc edge; (5,0) and (0,5) fail |d| < Rmax with Rmax = 5.
-  EXPECT_EQ(projection::count_hits_plain(X, Y, reach2, 1, 5.0, xs, ys, 1), 1);
-  EXPECT_EQ(projection::count_hits_plain(X, Y, reach2, 1, 5.0, xs + 1, ys + 1, 2), 0);
-  auto* g = projection::make_grid();
-  EXPECT_EQ(projection::count_hits_grid(g, X, Y, reach2, 1, 5.0, xs, ys, 3), 1);
-  projection::free_grid(g);
+  EXPECT_EQ(ccs::projection::count_hits_plain(X, Y, reach2, 1, 5.0, xs, ys, 1), 1);
+  EXPECT_EQ(ccs::projection::count_hits_plain(X, Y, reach2, 1, 5.0, xs + 1, ys + 1, 2), 0);
+  auto* g = ccs::projection::make_grid();
+  EXPECT_EQ(ccs::projection::count_hits_grid(g, X, Y, reach2, 1, 5.0, xs, ys, 3), 1);
+  ccs::projection::free_grid(g);
 }
 
 // The grid must count exactly the points the plain scan counts, including
@@ -111,7 +111,7 @@ TEST(ShadeCount, DiscTestIncludesItsEdgeAndRmaxTestsAreStrict) {
 TEST(ShadeCount, GridCountEqualsPlainScan) {
   std::mt19937 gen(2024);
   std::uniform_real_distribution<double> u(0.0, 1.0);
-  auto* g = projection::make_grid();
+  auto* g = ccs::projection::make_grid();
   for (int trial = 0; trial < 300; ++trial) {
     const int n = 1 + static_cast<int>(u(gen) * 300);
     const double spread = trial % 3 == 0 ? 200.0 : 15.0;
@@ -137,13 +137,13 @@ TEST(ShadeCount, GridCountEqualsPlainScan) {
     ys[0] = Y[n - 1] + 4.0 / 5.0 * std::sqrt(r2[n - 1]);
     xs[1] = X[n - 1] + Rmax;
     ys[1] = Y[n - 1];
-    EXPECT_EQ(projection::count_hits_grid(g, X.data(), Y.data(), r2.data(), n, Rmax, xs.data(),
+    EXPECT_EQ(ccs::projection::count_hits_grid(g, X.data(), Y.data(), r2.data(), n, Rmax, xs.data(),
                                           ys.data(), samples),
-              projection::count_hits_plain(X.data(), Y.data(), r2.data(), n, Rmax, xs.data(),
+              ccs::projection::count_hits_plain(X.data(), Y.data(), r2.data(), n, Rmax, xs.data(),
                                            ys.data(), samples))
         << "trial " << trial;
   }
-  projection::free_grid(g);
+  ccs::projection::free_grid(g);
 }
 
 // Found by fuzzing: centres whose spread overflows to Inf made the grid's
@@ -154,11 +154,15 @@ TEST(ShadeCount, GridHandlesCentresTooFarApartForFiniteCells) {
   const double reach2[] = {4.0, 4.0, 4.0};
   const double xs[] = {1e308, 0.0, -1e308, 1.0};
   const double ys[] = {1.0, 0.0, 1.5, -1e308};
-  auto* g = projection::make_grid();
-  EXPECT_EQ(projection::count_hits_grid(g, X, Y, reach2, 3, 2.0, xs, ys, 4),
-            projection::count_hits_plain(X, Y, reach2, 3, 2.0, xs, ys, 4));
-  EXPECT_EQ(projection::count_hits_grid(g, X, Y, reach2, 3, 2.0, xs, ys, 4), 3);
-  projection::free_grid(g);
+  auto* g = ccs::projection::make_grid();
+  EXPECT_EQ(ccs::projection::count_hits_grid(g, X, Y, reach2, 3, 2.0, xs, ys, 4),
+            ccs::projection::count_hits_plain(X, Y, reach2, 3, 2.0, xs, ys, 4));
+  EXPECT_EQ(ccs::projection::count_hits_grid(g, X, Y, reach2, 3, 2.0, xs, ys, 4), 3);
+  ccs::projection::free_grid(g);
+}
+
+void shadecount_check_inputs(const emxArray_real_T* atoms, double n_atoms) {
+  ccs::projection::validate(ccs::projection::plugin_params(atoms, n_atoms, 0.0, 0.0, 0.0));
 }
 
 TEST(ShadeCount, InputsTheDriverCannotReadAreRejected) {

@@ -15,23 +15,23 @@ constexpr double kPi = 3.141592653589793;
 
 TEST(NumericNorm, ScaledLengthWithoutOverflowOrUnderflow) {
   const double a[3] = {3.0, 4.0, 0.0};
-  EXPECT_EQ(rt::b_norm(a), 5.0);
+  EXPECT_EQ(rt::norm3(a), 5.0);
   const double b[3] = {-3.0, 0.0, -4.0};
-  EXPECT_EQ(rt::b_norm(b), 5.0);
+  EXPECT_EQ(rt::norm3(b), 5.0);
   const double tiny[3] = {1e-200, 0.0, 0.0};
-  EXPECT_EQ(rt::b_norm(tiny), 1e-200);
+  EXPECT_EQ(rt::norm3(tiny), 1e-200);
   const double tiny2[3] = {0.0, 3e-200, 4e-200};
-  EXPECT_DOUBLE_EQ(rt::b_norm(tiny2), 5e-200);
+  EXPECT_DOUBLE_EQ(rt::norm3(tiny2), 5e-200);
   const double huge[3] = {1e200, 1e200, 0.0};
-  EXPECT_DOUBLE_EQ(rt::b_norm(huge), std::sqrt(2.0) * 1e200);
+  EXPECT_DOUBLE_EQ(rt::norm3(huge), std::sqrt(2.0) * 1e200);
   const double zero[3] = {0.0, 0.0, 0.0};
-  EXPECT_EQ(rt::b_norm(zero), 0.0);
-  EXPECT_TRUE(std::isnan(rt::b_norm(std::vector<double>{1.0, kNaN, 2.0}.data())));
-  // xnrm2 ignores the first element.
+  EXPECT_EQ(rt::norm3(zero), 0.0);
+  EXPECT_TRUE(std::isnan(rt::norm3(std::vector<double>{1.0, kNaN, 2.0}.data())));
+  // norm_of_last_two ignores the first element.
   const double c[3] = {100.0, 3.0, 4.0};
-  EXPECT_EQ(rt::xnrm2(c), 5.0);
+  EXPECT_EQ(rt::norm_of_last_two(c), 5.0);
   const double d[3] = {7.0, 0.0, 0.0};
-  EXPECT_EQ(rt::xnrm2(d), 0.0);
+  EXPECT_EQ(rt::norm_of_last_two(d), 0.0);
 }
 
 TEST(NumericNthroot, CubeRootWithNewtonCorrection) {
@@ -50,28 +50,28 @@ TEST(NumericNthroot, CubeRootWithNewtonCorrection) {
 TEST(NumericMrdivide, HouseholderLeastSquaresScalar) {
   const double a[3] = {1.0, 2.0, 3.0};
   const double b[3] = {2.0, 4.0, 6.0};
-  EXPECT_EQ(rt::mrdivide_helper(a, b), 0.4999999999999999);
+  EXPECT_EQ(rt::projection_ratio(a, b), 0.4999999999999999);
   const double zero[3] = {0.0, 0.0, 0.0};
-  EXPECT_EQ(rt::mrdivide_helper(a, zero), 0.0);
+  EXPECT_EQ(rt::projection_ratio(a, zero), 0.0);
   // b along the first axis only: no reflection.
   const double e1[3] = {2.0, 0.0, 0.0};
   const double a2[3] = {3.0, 5.0, 7.0};
-  EXPECT_EQ(rt::mrdivide_helper(a2, e1), 1.5);
+  EXPECT_EQ(rt::projection_ratio(a2, e1), 1.5);
   // General case agrees with (a.b)/(b.b).
   const double b3[3] = {-1.5, 0.25, 2.0};
   const double a3[3] = {0.7, -3.0, 1.1};
   const double expect = (0.7 * -1.5 + -3.0 * 0.25 + 1.1 * 2.0) / (1.5 * 1.5 + 0.25 * 0.25 + 4.0);
-  EXPECT_NEAR(rt::mrdivide_helper(a3, b3), expect, 1e-15);
+  EXPECT_NEAR(rt::projection_ratio(a3, b3), expect, 1e-15);
   // Tiny divisors are rescaled rather than lost.
   const double bt[3] = {2e-300, 4e-300, 6e-300};
   const double at[3] = {1e-300, 2e-300, 3e-300};
-  EXPECT_NEAR(rt::mrdivide_helper(at, bt), 0.5, 1e-15);
+  EXPECT_NEAR(rt::projection_ratio(at, bt), 0.5, 1e-15);
   const double bd[3] = {0.0, 3e-310, 0.0};
   const double ad[3] = {0.0, 6e-310, 0.0};
-  EXPECT_NEAR(rt::mrdivide_helper(ad, bd), 2.0, 1e-15);
+  EXPECT_NEAR(rt::projection_ratio(ad, bd), 2.0, 1e-15);
   // A non-finite divisor gives 0.
   const double binf[3] = {kInf, 0.0, 0.0};
-  EXPECT_EQ(rt::mrdivide_helper(a, binf), 0.0);
+  EXPECT_EQ(rt::projection_ratio(a, binf), 0.0);
 }
 
 TEST(NumericSubspace, AngleBetweenRowSpans) {

@@ -90,7 +90,7 @@ void run_field(const Scene& s, const Charges& c, const double pos[3], const doub
   }
   const std::vector<double> q2{nc > 0 ? qv[0] * qv[0] : 0.0};
   const double nq = c.nq < 0.0 ? static_cast<double>(nc) : c.nq;
-  ccs::mompolsimpGUIFreeLJparfor(ws, col(s.ones), s.box, col(qv), col(q2), table(qpos, nc), nq,
+  ccs::lj_field_trajectory(ws, col(s.ones), s.box, col(qv), col(q2), table(qpos, nc), nq,
                                  s.deltatenhance, s.Force_const, s.dt0, x_red, s.m_gas, s.v_c,
                                  s.v_c_t, pos, dir, col(s.A), table(s.coords, s.n()), col(s.B),
                                  col(ones_q), s.near_flag, col(c.near_idx), dp, obs);
@@ -98,7 +98,7 @@ void run_field(const Scene& s, const Charges& c, const double pos[3], const doub
 
 void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red, double dp[3],
                const ccs::LjObserver* obs, ccs::LjScratch* ws) {
-  ccs::mompolsimpGUIFreeLJparforpc(ws, s.box, col(s.q), table(s.coords, s.n()), pos, dir,
+  ccs::lj_site_charge_trajectory(ws, s.box, col(s.q), table(s.coords, s.n()), pos, dir,
                                    static_cast<double>(s.n()), s.deltatenhance, s.Force_const,
                                    s.dt0, x_red, s.m_gas, s.v_c, s.v_c_t, col(s.A), col(s.B),
                                    col(s.ones), s.near_flag, col(s.near_idx), dp, obs);
@@ -107,10 +107,11 @@ void run_sites(const Scene& s, const double pos[3], const double dir[3], double 
 void run_three_site(const Scene& s, const double pos[3], const double dir[3], double x_red,
                     double dp[3], const ccs::LjObserver* obs, ccs::LjScratch* ws) {
   const ccs::LjArray q_energy{s.q_kpol.data(), 1, s.n()};
-  ccs::mompolsimpGUIFreeLJparforoctopole(
-      ws, col(s.ones), s.box, col(s.q), pos, dir, s.deltatenhance, s.Force_const, s.dt0, x_red,
-      s.m_gas, s.v_c, s.v_c_t, s.near_flag, col(s.A), table(s.coords, s.n()), col(s.B),
-      col(s.near_idx), col(s.C), s.K_pol, col(s.q_kpol), q_energy, dp, obs);
+  ccs::three_site_gas_trajectory(ws, s.box, col(s.q), pos, dir, s.deltatenhance, s.Force_const,
+                                 s.dt0, x_red, s.m_gas, s.v_c, s.v_c_t, s.near_flag, col(s.A),
+                                 table(s.coords, s.n()), col(s.B), col(s.near_idx), col(s.C),
+                                 s.K_pol, col(s.q_kpol), q_energy, ccs::kThreeSitePluginKT, dp,
+                                 obs);
 }
 
 void three_site_energies(const Scene& s, const double x[3], double U[3]) {

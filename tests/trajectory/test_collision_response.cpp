@@ -64,8 +64,8 @@ TEST_F(CollisionResponse, FirstDrawDecidesTheKindAndElasticTakesOnlyIt) {
     const double r1 = replay(seed, 1)[0];
     // r1 == a is not below a: elastic, one draw.
     law.a = r1;
-    law.diffusive = 1.0;
-    law.random_C = 1.0;
+    law.diffusive = DiffuseDirection::CosineLaw;
+    law.maxwell_speed = true;
     EXPECT_EQ(draws_taken(seed, s, n), 1);
     EXPECT_DOUBLE_EQ(u[0], -1.0);  // specular reflection of a head-on hit
     // Just above r1: diffuse, more draws follow.
@@ -76,8 +76,8 @@ TEST_F(CollisionResponse, FirstDrawDecidesTheKindAndElasticTakesOnlyIt) {
 
 TEST_F(CollisionResponse, CosineLawDrawsPsiThenAlpha) {
   law.a = 1.0;
-  law.diffusive = 1.0;
-  law.random_C = 0.0;
+  law.diffusive = DiffuseDirection::CosineLaw;
+  law.maxwell_speed = false;
   const double s[3] = {0.3, 0.2, -0.9};
   const double n[3] = {0, 0, 1};  // normal along z: no rotation of the frame
   for (double seed : {5.0, 77.0, 901.0}) {
@@ -100,12 +100,12 @@ TEST_F(CollisionResponse, MaxwellPairsFollowOnlyWithRandomC) {
   const double n[3] = {0, 0, 1};
   int rejected_somewhere = 0;
   for (double diffusive : {0.0, 1.0}) {
-    law.diffusive = diffusive;
+    law.diffusive = diffuse_direction_from_code(diffusive);
     const int first_pair = diffusive == 1.0 ? 3 : 1;
-    law.random_C = 0.0;
+    law.maxwell_speed = false;
     EXPECT_EQ(draws_taken(11.0, s, n), first_pair);
     EXPECT_DOUBLE_EQ(speed, 700.0);
-    law.random_C = 1.0;
+    law.maxwell_speed = true;
     for (double seed : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0}) {
       const std::vector<double> ref = replay(seed, 400);
       const int taken = draws_taken(seed, s, n);
@@ -128,8 +128,8 @@ TEST_F(CollisionResponse, MaxwellPairsFollowOnlyWithRandomC) {
 
 TEST_F(CollisionResponse, FluxWeightedSpeedHasMeanVc2) {
   law.a = 1.0;
-  law.diffusive = 0.0;
-  law.random_C = 1.0;
+  law.diffusive = DiffuseDirection::Specular;
+  law.maxwell_speed = true;
   law.v_c2 = 500.0;
   const double s[3] = {1, 0, 0};
   const double n[3] = {-1, 0, 0};
@@ -161,7 +161,7 @@ TEST_F(CollisionResponse, SpecularReflectionKeepsSpeedAndMirrorsNormal) {
 
 TEST_F(CollisionResponse, DiffuseSpecularLawReplacesOnlyTheSpeed) {
   law.a = 1.0;
-  law.diffusive = 0.0;
+  law.diffusive = DiffuseDirection::Specular;
   double s[3] = {0.4, -0.7, 0.59};
   unit(s);
   double n[3] = {-0.5, 0.3, -0.2};
@@ -179,7 +179,7 @@ TEST_F(CollisionResponse, DiffuseSpecularLawReplacesOnlyTheSpeed) {
 
 TEST_F(CollisionResponse, UndefinedDiffuseLawKeepsPreviousDirectionAndSpeed) {
   law.a = 1.0;
-  law.diffusive = 2.0;
+  law.diffusive = DiffuseDirection::Unchanged;
   const double s[3] = {1, 0, 0};
   const double n[3] = {-1, 0, 0};
   double prev[3] = {0.1, 0.2, 0.3};
@@ -192,7 +192,7 @@ TEST_F(CollisionResponse, UndefinedDiffuseLawKeepsPreviousDirectionAndSpeed) {
 
 TEST_F(CollisionResponse, CosineLawLeavesOutwardForEveryNormal) {
   law.a = 1.0;
-  law.diffusive = 1.0;
+  law.diffusive = DiffuseDirection::CosineLaw;
   rt::rng::rng(99);
   const double s[3] = {1, 0, 0};
   // Axis normals (including -x with a zero y component) and random ones.

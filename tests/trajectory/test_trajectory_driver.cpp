@@ -9,10 +9,14 @@
 #include "runtime/random_streams.h"
 #include "support/statistics.h"
 #include "trajectory/trajectory_driver.h"
+#include "trajectory/trajectory_entries.h"
 
 using namespace ccs::trajectory;
 
 namespace {
+
+// The plug-ins' inputs by name; run() turns them into the typed record.
+using TrajectoryInputs = PluginInputs;
 
 constexpr double kAmu = 1.66053906660e-27;
 constexpr double kB = 1.380649e-23;
@@ -69,14 +73,15 @@ void capture(const char* s) { g_printed += s; }
 
 Outcome run(Variant v, const TrajectoryInputs& in) {
   rt::RootContext root(&capture);
-  rt::RealArray out = rt::make_real(0, 0);
   g_printed.clear();
   Outcome r;
-  run_trajectory_method(root.get(), v, in, out.get(), &r.res);
-  r.rows.assign(out->data, out->data + rt::numel(out.get()));
+  run_trajectory_method(root.get(), plugin_params(v, in), &r.res);
+  r.rows = r.res.table;
   r.printed = g_printed;
   return r;
 }
+
+void trajectory_check_inputs(Variant v, const TrajectoryInputs& in) { validate(plugin_params(v, in)); }
 
 // Per-orientation cross sections from the table rows (random-orientation mode).
 ccs::test::Estimate per_orientation_ccs(const TrajectoryInputs& in, const Outcome& r) {
@@ -377,20 +382,20 @@ TEST_F(Driver, ThreeSiteWeightsFollowTheGivenEnergyScale) {
   in.epsili = eps.get();
   in.sigmai = s6.get();
   in.sigma2i = s12.get();
-  auto keyed = [&](const TrajectoryInputs& x) {
+  TrajectoryParams p = plugin_params(Variant::Well, in);
+  auto keyed = [&](const TrajectoryParams& x) {
     rt::RootContext root;
     root.get()->keyed_streams = true;
     root.get()->stream_seed = 7;
-    rt::RealArray out = rt::make_real(0, 0);
     TrajectoryResults res;
-    run_trajectory_method(root.get(), Variant::Well, x, out.get(), &res);
+    run_trajectory_method(root.get(), x, &res);
     return res.r[6];
   };
-  const double plugin = keyed(in);
-  EXPECT_EQ(in.three_site_kT, 2.622e-21);
-  in.three_site_kT = kB * 600.0;
-  const double hot = keyed(in);
+  const double plugin = keyed(p);
+  EXPECT_EQ(p.three_site_kT, 2.622e-21);
+  p.three_site_kT = kB * 600.0;
+  const double hot = keyed(p);
   EXPECT_NE(plugin, hot);
-  in.three_site_kT = 2.622e-21;
-  EXPECT_EQ(keyed(in), plugin);
+  p.three_site_kT = 2.622e-21;
+  EXPECT_EQ(keyed(p), plugin);
 }

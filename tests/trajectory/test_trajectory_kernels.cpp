@@ -25,9 +25,9 @@ void run(Kernel k, Scene& sc, Probe& p) {
   static TrajectoryScratch scratch;
   const TrajectoryContext& tc = sc.context();
   switch (k) {
-    case Kernel::Moving: mompoloptGUIFreeparforMD(nullptr, tc, p, scratch); break;
-    case Kernel::Fixed: mompoloptGUIFreeparfor(nullptr, tc, p, scratch); break;
-    case Kernel::Many: mompolsimpGUIFree20parfor(nullptr, tc, p, scratch); break;
+    case Kernel::Moving: moving_atom_trajectory(nullptr, tc, p, scratch); break;
+    case Kernel::Fixed: fixed_atom_trajectory(nullptr, tc, p, scratch); break;
+    case Kernel::Many: many_charge_trajectory(nullptr, tc, p, scratch); break;
   }
 }
 
@@ -199,7 +199,7 @@ TEST_F(Kernels, DiffuseCosineBounceDrawsThreeNumbers) {
   Scene sc;
   sc.par.Force_const = 0.0;
   sc.par.a = 1.0;
-  sc.par.diffusive = 1.0;
+  sc.par.diffusive = DiffuseDirection::CosineLaw;
   sc.add_charge(0, 0, 0, 1.0);
   sc.add_atom(0, 0, 0, 3.0);
   const double pos[3] = {-40.0, 0.5, 0.2};

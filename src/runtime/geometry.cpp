@@ -1,0 +1,109 @@
+#include "runtime/geometry.h"
+
+#include <cmath>
+#include <vector>
+
+#include "runtime/blas.h"
+#include "runtime/constants.h"
+#include "runtime/numeric.h"
+#include "runtime/random_streams.h"
+
+namespace ccs::geometry {
+namespace {
+
+// Column-major rotations about x, y and z.
+void rotation_x(double t, double M[9]) {
+  const double c = std::cos(t), s = std::sin(t);
+  const double m[9] = {1.0, 0.0, 0.0, 0.0, c, s, 0.0, -s, c};
+  for (int k = 0; k < 9; ++k) M[k] = m[k];
+}
+void rotation_y(double t, double M[9]) {
+  const double c = std::cos(t), s = std::sin(t);
+  const double m[9] = {c, 0.0, -s, 0.0, 1.0, 0.0, s, 0.0, c};
+  for (int k = 0; k < 9; ++k) M[k] = m[k];
+}
+void rotation_z(double t, double M[9]) {
+  const double c = std::cos(t), s = std::sin(t);
+  const double m[9] = {c, s, 0.0, -s, c, 0.0, 0.0, 0.0, 1.0};
+  for (int k = 0; k < 9; ++k) M[k] = m[k];
+}
+
+// out = u' M for a row vector u and a column-major 3x3 M, summed in order.
+void row_times(const double u[3], const double M[9], double out[3]) {
+  for (int j = 0; j < 3; ++j) out[j] = (M[3 * j] * u[0] + M[3 * j + 1] * u[1]) + M[3 * j + 2] * u[2];
+}
+
+}  // namespace
+
+EulerAngles draw_euler_angles() {
+  EulerAngles a;
+  a.alpha = kTwoPi * rt::rng::rand();
+  a.beta = kTwoPi * rt::rng::rand();
+  a.gamma = kTwoPi * rt::rng::rand();
+  return a;
+}
+
+void rotate_rows(double* P, int rows, const EulerAngles& angles, double* tmp1, double* tmp2) {
+  if (rows < 1) return;
+  double Rx[9], Ry[9], Rz[9];
+  rotation_x(angles.beta, Rx);
+  rotation_y(angles.alpha, Ry);
+  rotation_z(angles.gamma, Rz);
+  rt::gemm(rows, 3, 3, P, Rx, tmp1);
+  rt::gemm(rows, 3, 3, tmp1, Ry, tmp2);
+  rt::gemm(rows, 3, 3, tmp2, Rz, P);
+}
+
+void cycle_axes(double* P, int rows) {
+  const long long n = rows;
+  for (long long a = 0; a < n; ++a) {
+    const double x = P[a];
+    P[a] = P[a + n];
+    P[a + n] = P[a + 2 * n];
+    P[a + 2 * n] = x;
+  }
+}
+
+void row_to_input_axes(int orientation, double row[3]) {
+  const double a0 = row[0], a1 = row[1], a2 = row[2];
+  if (orientation == 2) {
+    row[0] = a2;
+    row[1] = a0;
+    row[2] = a1;
+  } else if (orientation == 3) {
+    row[0] = a1;
+    row[1] = a2;
+    row[2] = a0;
+  }
+}
+
+double direction_average(const double T[9], Products products) {
+  constexpr int kDirections = 2000;
+  std::vector<double> q(kDirections);
+  double u[3] = {1.0, 0.0, 0.0};
+  for (int s = 0; s < kDirections; ++s) {
+    const double t1 = kTwoPi * rt::rng::rand();
+    const double t2 = kTwoPi * rt::rng::rand();
+    const double t3 = kTwoPi * rt::rng::rand();
+    double Rx[9], Ry[9], Rz[9], a[3], b[3], uT[3];
+    rotation_x(t1, Rx);
+    rotation_y(t2, Ry);
+    rotation_z(t3, Rz);
+    if (products == Products::Blas) {
+      rt::gemm(1, 3, 3, u, Rx, a);
+      rt::gemm(1, 3, 3, a, Ry, b);
+      rt::gemm(1, 3, 3, b, Rz, u);
+      rt::gemm(1, 3, 3, u, T, uT);
+      rt::gemm(1, 1, 3, uT, u, &q[static_cast<std::size_t>(s)]);
+    } else {
+      row_times(u, Rx, a);
+      row_times(a, Ry, b);
+      row_times(b, Rz, u);
+      row_times(u, T, uT);
+      q[static_cast<std::size_t>(s)] = (u[0] * uT[0] + u[1] * uT[1]) + u[2] * uT[2];
+    }
+  }
+  return rt::b_mean(q.data(), kDirections);
+}
+
+}  // namespace ccs::geometry
