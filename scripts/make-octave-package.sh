@@ -28,7 +28,8 @@ done
 cp src/mex/entry_layer.cpp src/mex/entry_layer.h src/mex/trajectory_inputs.h \
    src/mex/shadecount_mex.cpp src/mex/hardkick_mex.cpp src/mex/tracerun_plus_mex.cpp \
    src/mex/tracerun_mex.cpp src/mex/tracerun_well_mex.cpp "$pkg/src/core/mex/"
-cp src/cli/readers.cpp src/cli/readers.h src/cli/params.cpp src/cli/params.h \
-   src/cli/structure.cpp src/cli/structure.h src/cli/physics.cpp src/cli/physics.h "$pkg/src/core/cli/"
+for f in readers params structure physics run run_setup; do
+  cp src/cli/$f.cpp src/cli/$f.h "$pkg/src/core/cli/"
+done
 tar -C "$stage" -czf "$out/ccs-$version.tar.gz" "ccs-$version"
 echo "$out/ccs-$version.tar.gz"

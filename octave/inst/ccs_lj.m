@@ -121,7 +121,11 @@ function r = ccs_lj (varargin)
   o = run.opts;
   c = constants ();
   n = rows (run.ion.xyz);
-  three_site = strcmp (run.gas.name, "N2") && ! strcmp (o.n2model, "atom");
+  model = o.n2model;
+  if (isempty (model))
+    model = run.numerics.n2model;  # the program's default for the gas
+  endif
+  three_site = strcmp (model, "three-site");
   charges = run.ion.charges;
   if (three_site && isempty (charges))
     charges = repmat (run.z / n, n, 1);
@@ -154,8 +158,7 @@ function r = ccs_lj (varargin)
   in.seedn = o.seed;
   in.MobcalHS = double (! o.tensor);
   in.qpol = double (three_site);
-  models = {"atom", "three-site"};
-  run.model = models{three_site + 1};
+  run.model = model;
   if (o.tensor)
     out = run_plugin (o.verbose, "tracerun_well", 8, struct2cell (in)');
     r = finish_result (run, "tracerun_well", in, [], out{8}, toc (t0));

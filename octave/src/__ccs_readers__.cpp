@@ -19,6 +19,11 @@
 //       kB, e, eps0, u (SI), standard pressure p_std (Pa) and temperature
 //       T_std (K), the negligible fraction of k T at the edge of the entry
 //       domain, and the fixed kT (J) of tracerun_well's three-site weights
+//   d = __ccs_readers__ ("defaults", METHOD, TENSOR, GAS)
+//       the program's defaults of a method (pa, ehss, tm, tm-fixed, lj) in
+//       axis-permutation mode or not: orientations, trajectories (per
+//       orientation), deltatenhance, multiplier (0 where the method has
+//       none), and n2model, the nitrogen model of lj in gas GAS
 //   R = __ccs_readers__ ("lj_reach", XYZ, EPSILON_J, SIGMA_A, T)
 //       the program's reach (Å, about the centroid) of the Lennard-Jones
 //       attraction of the atoms at temperature T (K)
@@ -43,6 +48,8 @@
 #include "cli/params.h"
 #include "cli/physics.h"
 #include "cli/readers.h"
+#include "cli/run.h"
+#include "cli/run_setup.h"
 #include "trajectory/lj_kernels.h"
 #include "cli/structure.h"
 #include "mex.h"
@@ -271,17 +278,46 @@ bool lj_reach_command(mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   return true;
 }
 
+bool defaults_command(mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  std::string method, gas;
+  if (nrhs != 4 || !string_arg(prhs[1], &method) ||
+      !(mxIsNumeric(prhs[2]) || mxIsLogical(prhs[2])) ||
+      mxGetNumberOfElements(prhs[2]) != 1 || !string_arg(prhs[3], &gas)) {
+    return fail("ccs:badInput", "__ccs_readers__(\"defaults\", METHOD, TENSOR, GAS)");
+  }
+  try {
+    ccs::cli::RunSettings common;
+    common.tensor = mxGetScalar(prhs[2]) != 0.0;
+    const ccs::cli::RunSettings st =
+        ccs::cli::settings_for(ccs::cli::parse_method(method), common, ccs::cli::Numerics{});
+    static const char* fields[] = {"orientations", "trajectories", "deltatenhance", "multiplier",
+                                   "n2model"};
+    mxArray* out = mxCreateStructMatrix(1, 1, 5, fields);
+    mxSetField(out, 0, "orientations", mxCreateDoubleScalar(st.numerics.orientations));
+    mxSetField(out, 0, "trajectories", mxCreateDoubleScalar(st.numerics.trajectories));
+    mxSetField(out, 0, "deltatenhance", mxCreateDoubleScalar(st.numerics.deltatenhance));
+    mxSetField(out, 0, "multiplier", mxCreateDoubleScalar(st.numerics.multiplier));
+    mxSetField(out, 0, "n2model", mxCreateString(ccs::cli::default_n2_model(gas)));
+    plhs[0] = out;
+  } catch (const std::exception& e) {
+    return fail("ccs:badInput", e.what());
+  }
+  return true;
+}
+
 bool entry(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   std::string command;
   if (nrhs < 1 || !string_arg(prhs[0], &command)) {
     return fail("ccs:badInput", "__ccs_readers__: the first input must be a command (read, "
-                                "elements, params, gases, constants, lj_reach, threads)");
+                                "elements, params, gases, constants, defaults, lj_reach, "
+                                "threads)");
   }
   if (command == "read") return read_command(plhs, nrhs, prhs);
   if (command == "elements") return elements_command(nlhs, plhs, nrhs, prhs);
   if (command == "params") return params_command(plhs, nrhs, prhs);
   if (command == "gases") return gases_command(plhs, nrhs, prhs);
   if (command == "lj_reach") return lj_reach_command(plhs, nrhs, prhs);
+  if (command == "defaults") return defaults_command(plhs, nrhs, prhs);
   if (command == "threads" && nrhs == 2 && mxIsDouble(prhs[1]) &&
       mxGetNumberOfElements(prhs[1]) == 1) {
     const double n = mxGetScalar(prhs[1]);
@@ -295,7 +331,7 @@ bool entry(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     return true;
   }
   return fail("ccs:badInput", "__ccs_readers__: unknown command \"" + command +
-                                  "\" (read, elements, params, gases, constants, lj_reach, threads)");
+                                  "\" (read, elements, params, gases, constants, defaults, lj_reach, threads)");
 }
 
 }  // namespace

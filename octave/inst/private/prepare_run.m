@@ -66,22 +66,12 @@ function run = prepare_run (fname, method, args)
 endfunction
 
 ## Statistics and step settings: the options, else the program's defaults
-## (from its convergence study on the examples).
+## (its own definition, from its convergence study on the examples), and
+## the nitrogen model of lj.
 function num = default_numerics (method, opts)
-  switch (method)
-    case "pa"
-      d = struct ("orientations", 500, "trajectories", 0, "deltatenhance", 0, "multiplier", 0);
-    case "ehss"
-      d = struct ("orientations", 400, "trajectories", 500, "deltatenhance", 0, "multiplier", 0);
-    otherwise
-      d = struct ("orientations", 500, "trajectories", 300,
-                  "deltatenhance", ifelse_lj (method, 80, 40), "multiplier", 100);
-  endswitch
-  if (opts.tensor)  # the same trajectories over three fixed orientations
-    d.trajectories = d.trajectories * d.orientations / 3;
-    d.orientations = 3;
-  endif
-  num = d;
+  d = __ccs_readers__ ("defaults", method, opts.tensor, opts.gas);
+  num = struct ("orientations", d.orientations, "trajectories", d.trajectories,
+                "deltatenhance", d.deltatenhance, "multiplier", d.multiplier);
   for f = {"orientations", "trajectories", "deltatenhance", "multiplier"}
     if (! isempty (opts.(f{1})))
       num.(f{1}) = opts.(f{1});
@@ -91,14 +81,7 @@ function num = default_numerics (method, opts)
     num.orientations = 3;
   endif
   num.boxdomain = opts.boxdomain;  # empty: the method's default, set by the caller
-endfunction
-
-function v = ifelse_lj (method, lj, other)
-  if (strcmp (method, "lj"))
-    v = lj;
-  else
-    v = other;
-  endif
+  num.n2model = d.n2model;
 endfunction
 
 ## The gas record and the parameter tables of the gas, with the user's
