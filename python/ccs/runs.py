@@ -165,6 +165,7 @@ def result_row(r: Result) -> dict:
         "settings": {k: s[k] for k in ("orientations", "trajectories_per_orientation", "deltatenhance",
                                        "multiplier", "boxdomain", "entry_radius_A")},
         "gas_model": s.get("gas_model"),
+        "lj_model": s.get("lj_model"),
         "orientation_temperature_K": s.get("orientation_temperature_K"),
         "warnings": list(r.warnings),
         "notes": list(r.notes),
@@ -287,6 +288,7 @@ class _Request:
             "params": tables.sources,
             **raw["numerics"],
             "gas_model": raw["gas_model"],
+            "lj_model": raw["lj_model"],
             "orientation_temperature_K": raw["orientation_temperature_K"],
         }
         return Result(

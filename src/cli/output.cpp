@@ -243,6 +243,8 @@ class JsonWriter : public RowWriter {
                         {"seconds", x.seconds},
                         {"gas_model", x.gas_model.empty() ? nlohmann::json(nullptr)
                                                           : nlohmann::json(x.gas_model)},
+                        {"lj_model", x.lj_model.empty() ? nlohmann::json(nullptr)
+                                                        : nlohmann::json(x.lj_model)},
                         {"orientation_temperature_K", number_or_null(x.orientation_temperature)},
                         {"fallback_elements", x.fallback_elements},
                         {"tensor", r.tensor},

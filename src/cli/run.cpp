@@ -217,6 +217,7 @@ ccs::trajectory::TrajectoryParams trajectory_params(const Structure& s, const Ru
   std::vector<double> size;
   if (well) {
     lennard_jones_atoms(s, st, store, size);
+    r.lj_model = st.three_site ? "three-site" : "atom";
     if (st.three_site) r.orientation_temperature = st.conditions.temperature;
   } else {
     size = radii(s, st);

@@ -99,6 +99,7 @@ struct RunResult {
   int orientations_used = 0;  // with a finite, non-zero estimate
   double trajectories = 0;    // trajectories (sample points for pa) over all orientations
   double seconds = 0;
+  std::string lj_model;  // lj: "three-site" (nitrogen molecule) or "atom" (per-atom pairs)
   double orientation_temperature = NAN;  // K of the three-site orientation weights
   std::vector<std::string> warnings;  // something may be wrong with the result
   std::vector<std::string> notes;     // how the input was taken (no doubt on the result)

@@ -173,6 +173,7 @@ py::dict result_dict(const RunResult& r) {
   d["warnings"] = r.warnings;
   d["notes"] = r.notes;
   d["gas_model"] = r.gas_model.empty() ? py::object(py::none()) : py::object(py::str(r.gas_model));
+  d["lj_model"] = r.lj_model.empty() ? py::object(py::none()) : py::object(py::str(r.lj_model));
   d["orientation_temperature_K"] = std::isfinite(r.orientation_temperature)
                                        ? py::object(py::float_(r.orientation_temperature))
                                        : py::object(py::none());
