@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <memory>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -125,9 +127,41 @@ constexpr double kChargeSumTolerance = 0.25;  // elementary charges
 // given nor from partial charges) notes that the charge state should be given.
 constexpr std::size_t kDefaultChargeNoteAtoms = 100;
 
-// Raises InputError (naming the file) for structures the method cannot take:
-// elements without parameters, a three-site gas without charges on every atom.
-// Numbers that are not a result come back with RunResult::not_a_result set.
+// One run of a method on a structure, prepared once and run in blocks of
+// orientations: each orientation is independent of the others (keyed
+// streams), so blocks can run in any order, in any process, on any number
+// of threads, and the values of all orientations give the same result.
+// Construction raises InputError (naming the file) for structures the
+// method cannot take: elements without parameters, a charge that does not
+// add up.
+class PreparedRun {
+ public:
+  PreparedRun(const Structure& s, const RunSettings& settings);
+  ~PreparedRun();
+  PreparedRun(PreparedRun&&) noexcept;
+  PreparedRun(const PreparedRun&) = delete;
+  PreparedRun& operator=(const PreparedRun&) = delete;
+
+  int orientations() const;            // of the whole run
+  int values_per_orientation() const;  // doubles each orientation hands back
+
+  // Orientations [first, first + count) on this process's threads, counted
+  // on settings.progress and stopped by settings.cancel (rt::Error
+  // "interrupted"): count x values_per_orientation() doubles, orientation by
+  // orientation.
+  std::vector<double> run_block(int first, int count) const;
+
+  // The result from the values of all orientations in order (the
+  // concatenated blocks), `seconds` the time the blocks took. Numbers that
+  // are not a result come back with RunResult::not_a_result set.
+  RunResult finish(const std::vector<double>& values, double seconds) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Prepares, runs every orientation here and finishes.
 RunResult run_method(const Structure& s, const RunSettings& settings);
 
 // Mean and standard error of the mean of the finite non-zero values.

@@ -47,7 +47,9 @@ struct MoleculeState {
   }
 };
 
-MoleculeState prepare_molecule(const TrajectoryParams& p) {
+// own_frames: centre a copy of the stored frames, not the caller's (a run
+// with keyed streams may prepare the same parameters many times).
+MoleculeState prepare_molecule(const TrajectoryParams& p, bool own_frames = false) {
   MoleculeState m;
   const int N = static_cast<int>(p.Number_atoms);
   const int rows = p.atoms.rows;
@@ -74,6 +76,10 @@ MoleculeState prepare_molecule(const TrajectoryParams& p) {
   if (p.variant == Variant::Moving) {
     m.move = p.Move_pos;
     m.move_rows = p.move_rows;
+    if (own_frames) {
+      m.move_store.assign(p.Move_pos, p.Move_pos + static_cast<std::size_t>(p.move_rows) * 3);
+      m.move = m.move_store.data();
+    }
     for (int j = 0; j < 3; ++j) {
       for (int i = 0; i < m.move_rows; ++i) m.move[i + j * m.move_rows] -= c[j];
     }
@@ -601,7 +607,7 @@ void run_trajectory_orientations(rt::Context* ctx, const TrajectoryParams& p, in
   rows->launched.assign(static_cast<std::size_t>(count), 0.0);
   rows->last_run = count - 1;
   if (count < 1) return;
-  const MoleculeState base = prepare_molecule(p);
+  const MoleculeState base = prepare_molecule(p, true);
   const RunShared run = run_shared(p, base.N);
   auto one = [&](rt::Context& tctx, MoleculeState& m, int k) {
     orient_keyed(ctx, p, first + k, base, m);

@@ -338,3 +338,47 @@ TEST(Runs, ACancelledRunStopsWithTheInterruptedError) {
     EXPECT_TRUE(std::isfinite(run_method(s, settings(m, t, "He", 4, 30)).ccs)) << method_name(m);
   }
 }
+
+// A run split into blocks of orientations, run in any order, gives the
+// numbers of the whole run to the last bit (the base of the distributed
+// runs), also for moving frames and the tensor mode.
+TEST(Runs, BlocksOfOrientationsInAnyOrderGiveTheWholeRun) {
+  const Tables t("he");
+  Structure moving = c60();
+  moving.n_frames = 2;
+  for (int f = 0; f < 2; ++f) {
+    for (const Atom& a : moving.atoms) {
+      moving.frames_xyz.insert(moving.frames_xyz.end(), {a.x + 0.01 * f, a.y, a.z});
+    }
+  }
+  struct Case {
+    Method m;
+    bool tensor;
+    const Structure* s;
+  };
+  const Structure plain = c60();
+  for (const Case& c : {Case{Method::PA, false, &plain}, Case{Method::EHSS, false, &plain},
+                        Case{Method::EHSS, true, &plain}, Case{Method::TM, false, &moving},
+                        Case{Method::TMFixed, true, &plain}, Case{Method::LJ, false, &plain}}) {
+    if (!method_available(c.m)) continue;
+    RunSettings st = settings(c.m, t, "He", 11, 24);
+    st.tensor = c.tensor;
+    st.numerics = resolve_numerics(c.m, c.tensor, Numerics{11, 24, 0, 0, 0});
+    const RunResult whole = run_method(*c.s, st);
+    const PreparedRun run(*c.s, st);
+    const int n = run.orientations();
+    const int w = run.values_per_orientation();
+    std::vector<double> values(static_cast<std::size_t>(n) * w);
+    const int cuts[][2] = {{n / 2, n - n / 2}, {0, 1}, {1, n / 2 - 1}};
+    for (const auto& cut : cuts) {
+      const std::vector<double> v = run.run_block(cut[0], cut[1]);
+      ASSERT_EQ(v.size(), static_cast<std::size_t>(cut[1]) * w);
+      std::copy(v.begin(), v.end(), values.begin() + static_cast<std::ptrdiff_t>(cut[0]) * w);
+    }
+    const RunResult blocks = run.finish(values, 0.0);
+    EXPECT_EQ(blocks.ccs, whole.ccs) << method_name(c.m) << (c.tensor ? " tensor" : "");
+    EXPECT_TRUE(blocks.ccs_se == whole.ccs_se || (std::isnan(blocks.ccs_se) && c.tensor));
+    EXPECT_EQ(blocks.trajectories, whole.trajectories) << method_name(c.m);
+    EXPECT_TRUE(std::isfinite(whole.ccs) && whole.ccs > 0.0) << method_name(c.m);
+  }
+}
