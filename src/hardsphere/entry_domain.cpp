@@ -17,7 +17,7 @@ void hs_entry_domain(const double* P, int n, double number_atoms, const double* 
     dom->lo[j] = rt::min_skip_nan(col, n) - r_max;
     dom->hi[j] = rt::max_skip_nan(col, n) + r_max;
     dom->L[j] = dom->hi[j] - dom->lo[j];
-    dom->centre[j] = rt::b_sum(col, n) / number_atoms;
+    dom->centre[j] = rt::sum_in_order(col, n) / number_atoms;
   }
   dom->A_x = dom->L[2] * dom->L[1];
   dom->A_y = dom->L[2] * dom->L[0];

@@ -22,7 +22,7 @@ double mean_nonzero(const std::vector<double>& K) {
   for (double k : K) {
     if (k != 0.0) kept.push_back(k);
   }
-  return rt::b_mean(kept.data(), static_cast<int>(kept.size()));
+  return rt::mean_in_order(kept.data(), static_cast<int>(kept.size()));
 }
 
 // The molecule as the orientations start from it: centres and collision radii.

@@ -97,6 +97,6 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
   const double neg_m = -m_gas;
   for (double& v : rows) v = v * neg_m;
   for (int j = 0; j < 3; ++j) {
-    row[j] = rt::b_sum(rows.data() + static_cast<size_t>(j) * total, total) / G;
+    row[j] = rt::sum_in_order(rows.data() + static_cast<size_t>(j) * total, total) / G;
   }  if (launched != nullptr) *launched = total;
 }

@@ -206,10 +206,10 @@ void translate_errors(std::exception_ptr p) {
 
 }  // namespace
 
-PYBIND11_MODULE(_core, m) {
-  m.doc() = "The ccs program's library: structures, parameter tables, runs of a method.";
-  py::register_exception_translator(translate_errors);
+namespace {
 
+// Structures: arrays in and out, reading files.
+void bind_structures(py::module_& m) {
   py::class_<Structure>(m, "Structure", R"(A molecular ion: atoms with element, coordinates (Å),
 mass (u) and optional partial charges (elementary charges).
 
@@ -293,6 +293,10 @@ files.)")
       py::arg("path"), py::arg("charges") = "file", py::arg("equal_charge") = 1.0);
   m.def("join_frames", &join_frames, py::arg("conformers"));
 
+}
+
+// Gases and parameter tables.
+void bind_tables(py::module_& m) {
   py::class_<Gas>(m, "Gas", "A buffer gas: name, molecular mass (u), polarizability volume (Å^3).")
       .def(py::init([](std::string name, double mass_u, double alpha) {
              return Gas{std::move(name), mass_u, alpha};
@@ -344,6 +348,10 @@ files.)")
       [](const std::string& path) { return reading(path, [&] { return load_param_table(path); }); },
       py::arg("path"));
 
+}
+
+// The methods built in and the program's defaults.
+void bind_defaults(py::module_& m) {
   m.def("methods", [] {
     std::vector<std::string> v;
     for (Method x : {Method::PA, Method::EHSS, Method::TM, Method::TMFixed, Method::LJ}) {
@@ -366,6 +374,10 @@ files.)")
   m.def("default_n2_model", [](const std::string& gas) { return std::string(default_n2_model(gas)); },
         py::arg("gas"), "The nitrogen model of lj when none is asked for, for the gas named.");
 
+}
+
+// The mobility relations.
+void bind_relations(py::module_& m) {
   m.def(
       "mobility_from_ccs",
       [](double ccs, double z, double mass_u, const Gas& g, double T, double p) {
@@ -390,6 +402,10 @@ files.)")
       },
       py::arg("K"), py::arg("temperature"), py::arg("pressure"));
 
+}
+
+// Runs of a method.
+void bind_runs(py::module_& m) {
   py::class_<Numerics>(m, "Numerics", "Statistics and step settings; 0 selects the method's default.")
       .def(py::init<>())
       .def_readwrite("orientations", &Numerics::orientations)
@@ -426,4 +442,16 @@ files.)")
       py::arg("tensor"), py::arg("accommodation"), py::arg("cosine"), py::arg("maxwell"),
       py::arg("three_site"), py::arg("seed"), py::arg("threads"), py::arg("progress"),
       "One run of a method (see ccs.compute); the GIL is released while it runs.");
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "The ccs program's library: structures, parameter tables, runs of a method.";
+  py::register_exception_translator(translate_errors);
+  bind_structures(m);
+  bind_tables(m);
+  bind_defaults(m);
+  bind_relations(m);
+  bind_runs(m);
 }

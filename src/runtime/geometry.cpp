@@ -122,7 +122,7 @@ double direction_average(const double T[9], Products products) {
       q[static_cast<std::size_t>(s)] = (u[0] * uT[0] + u[1] * uT[1]) + u[2] * uT[2];
     }
   }
-  return rt::b_mean(q.data(), kDirections);
+  return rt::mean_in_order(q.data(), kDirections);
 }
 
 }  // namespace ccs::geometry

@@ -60,7 +60,7 @@ inline double fsign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std:
 
 // Applies the plane rotation [cs sn; -sn cs] to rows m, m+1 and its transpose
 // to columns m, m+1 of the 3x3 matrix T, outside the 2x2 diagonal block at
-// (m, m), which xdlanv2 has already replaced.
+// (m, m), which schur_2x2 has already replaced.
 void rotate_outside_block(double T[9], int m, double cs, double sn) {
   for (int j = 0; j < 3; ++j) {
     if (j == m || j == m + 1) continue;
@@ -108,7 +108,7 @@ void eig_symmetric(const double A[9], creal_T out[3]) {
   for (int m = 1; m >= 0; --m) {
     if (T[m + 1 + 3 * m] != 0.0) {
       double rt1r, rt1i, rt2r, rt2i, cs, sn;
-      xdlanv2(&T[m + 3 * m], &T[m + 3 * (m + 1)], &T[m + 1 + 3 * m], &T[m + 1 + 3 * (m + 1)],
+      schur_2x2(&T[m + 3 * m], &T[m + 3 * (m + 1)], &T[m + 1 + 3 * m], &T[m + 1 + 3 * (m + 1)],
               &rt1r, &rt1i, &rt2r, &rt2i, &cs, &sn);
       rotate_outside_block(T, m, cs, sn);
     }
@@ -149,7 +149,7 @@ double round_half_away(double x) { return std::round(x); }
 bool symmetric_eigen3(const double A[9], double values[3], double vectors[9]) {
   for (int k = 0; k < 3; ++k) values[k] = kNaN;
   for (int k = 0; k < 9; ++k) vectors[k] = kNaN;
-  if (anyNonFinite(A)) return false;
+  if (any_non_finite(A)) return false;
   double S[9];
   for (int c = 0; c < 3; ++c) {
     for (int r = 0; r < 3; ++r) S[r + 3 * c] = 0.5 * (A[r + 3 * c] + A[c + 3 * r]);
@@ -214,14 +214,14 @@ double projection_ratio(const double a[3], const double b[3]) {
   return 0.0;
 }
 
-bool anyNonFinite(const double A[9]) {
+bool any_non_finite(const double A[9]) {
   for (int k = 0; k < 9; ++k) {
     if (!std::isfinite(A[k])) return true;
   }
   return false;
 }
 
-void xrotg(double* a, double* b, double* c, double* s) {
+void givens_rotation(double* a, double* b, double* c, double* s) {
   *c = 0.0;
   *s = 0.0;
   drotg_(a, b, c, s);
@@ -242,7 +242,7 @@ int modified_orth(const double w[3], double* U) {
   if (e != 0.0) {
     double c;
     double s;
-    xrotg(&d, &e, &c, &s);
+    givens_rotation(&d, &e, &c, &s);
   }
   const double sigma = std::fabs(d);
   *U = w[0] < 0.0 ? -1.0 : 1.0;
@@ -265,7 +265,7 @@ double subspace(const double u[3], const double v[3]) {
   return std::asin(std::fmin(1.0, std::fabs(c)));
 }
 
-void xdlanv2(double* a, double* b, double* c, double* d, double* rt1r, double* rt1i,
+void schur_2x2(double* a, double* b, double* c, double* d, double* rt1r, double* rt1i,
              double* rt2r, double* rt2i, double* cs, double* sn) {
   constexpr double eps = 2.220446049250313e-16;  // relative machine precision
   constexpr double multpl = 4.0;
@@ -381,7 +381,7 @@ void xdlanv2(double* a, double* b, double* c, double* d, double* rt1r, double* r
 }
 
 void eig(const double A[9], creal_T out[3]) {
-  if (anyNonFinite(A)) {
+  if (any_non_finite(A)) {
     fill_nan(out);
     return;
   }
@@ -438,7 +438,7 @@ int argmin_skip_nan(const double* x, int n) {
   return best;
 }
 
-double b_sum(const double* x, int n) {
+double sum_in_order(const double* x, int n) {
   double y = 0.0;
   if (n > 0) {
     y = x[0];
@@ -447,10 +447,10 @@ double b_sum(const double* x, int n) {
   return y;
 }
 
-double b_mean(const double* x, int n) { return b_sum(x, n) / static_cast<double>(n); }
+double mean_in_order(const double* x, int n) { return sum_in_order(x, n) / static_cast<double>(n); }
 
 void sum(const double* x, int n, double out[3]) {
-  for (int j = 0; j < 3; ++j) out[j] = b_sum(x + static_cast<long>(j) * n, n);
+  for (int j = 0; j < 3; ++j) out[j] = sum_in_order(x + static_cast<long>(j) * n, n);
 }
 
 }  // namespace rt

@@ -71,16 +71,16 @@ bool symmetric_eigen3(const double A[9], double values[3], double vectors[9]);
 
 // Supporting operations of subspace and eig.
 // True if some element of a 3x3 matrix is infinite or NaN.
-bool anyNonFinite(const double A[9]);
+bool any_non_finite(const double A[9]);
 // Givens rotation (BLAS drotg) with c and s cleared before the call.
-void xrotg(double* a, double* b, double* c, double* s);
+void givens_rotation(double* a, double* b, double* c, double* s);
 // Orthonormal basis of the column space of a row 3-vector w: writes the
 // basis value (+1 or -1; NaN for non-finite w) to *U and returns the rank
 // (0 or 1).
 int modified_orth(const double w[3], double* U);
 
 // Standardisation of a real 2x2 block [a b; c d] (LAPACK dlanv2).
-void xdlanv2(double* a, double* b, double* c, double* d, double* rt1r, double* rt1i,
+void schur_2x2(double* a, double* b, double* c, double* d, double* rt1r, double* rt1i,
              double* rt2r, double* rt2i, double* cs, double* sn);
 
 // Maximum / minimum skipping NaN: the scan starts at the first non-NaN
@@ -92,8 +92,8 @@ double min_skip_nan(const double* x, int n, int stride = 1);
 int argmin_skip_nan(const double* x, int n);
 
 // Sum from first to last (0 for n = 0); mean = sum / n (NaN for n = 0).
-double b_sum(const double* x, int n);
-double b_mean(const double* x, int n);
+double sum_in_order(const double* x, int n);
+double mean_in_order(const double* x, int n);
 // Column sums of an n x 3 column-major table, each added from the first row to
 // the last (all 0 for n = 0).
 void sum(const double* x, int n, double out[3]);

@@ -139,7 +139,7 @@ class MatrixField {
       e[0] = 0.0;
       for (int j = 0; j < 3; ++j) e[0] += s_.D[j] * E[j];
     }
-    const double S = rt::b_sum(s_.w.data(), nq);
+    const double S = rt::sum_in_order(s_.w.data(), nq);
     for (int k = 0; k < nq; ++k) s_.g[k] = s_.w[k] * s_.s1[k] * e[k] * 3.0;
     double G[3];
     row_times_D(s_.g.data(), G);

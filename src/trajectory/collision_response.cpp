@@ -148,7 +148,7 @@ void collision_response(const SurfaceLaw& law, const double s_hat[3], const doub
   double un = dot3(atom->V, n);
   double M = atom->mass;
   if (M < atom->m_gm) {
-    M = rt::b_sum(atom->massarray, atom->N);
+    M = rt::sum_in_order(atom->massarray, atom->N);
     un = un * atom->cfactor;
   }
   const double k = 2.0 * M / (atom->m_gm + M) * (dot3(s_hat, n) * s - un);

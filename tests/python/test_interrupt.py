@@ -14,7 +14,7 @@ def started(done, total, said=[]):
     if not said:
         said.append(print("running", flush=True))
 try:
-    ccs.compute(ion, "tm", orientations=1000000, progress=started)
+    ccs.compute(ion, "tm", orientations=100000, progress=started)  # minutes of work
 except KeyboardInterrupt:
     print("interrupted", flush=True)
 """

@@ -111,7 +111,7 @@ TEST(NumericSubspace, OrthBasisAndRank) {
 
 TEST(NumericSubspace, XrotgClearsOutputs) {
   double a = 3.0, b = 4.0, c = 123.0, s = 456.0;
-  rt::xrotg(&a, &b, &c, &s);
+  rt::givens_rotation(&a, &b, &c, &s);
   EXPECT_DOUBLE_EQ(a, 5.0);
   EXPECT_DOUBLE_EQ(c, 0.6);
   EXPECT_DOUBLE_EQ(s, 0.8);
@@ -208,7 +208,7 @@ TEST(NumericDlanv2, StandardisesTwoByTwoBlocks) {
                         {3, 0.5, -4, 1, true}};
   for (const Case& k : cases) {
     double a = k.a, b = k.b, c = k.c, d = k.d, r1r, r1i, r2r, r2i, cs, sn;
-    rt::xdlanv2(&a, &b, &c, &d, &r1r, &r1i, &r2r, &r2i, &cs, &sn);
+    rt::schur_2x2(&a, &b, &c, &d, &r1r, &r1i, &r2r, &r2i, &cs, &sn);
     EXPECT_NEAR(cs * cs + sn * sn, 1.0, 1e-15);
     double back[4];
     unrotate(a, b, c, d, cs, sn, back);
@@ -256,13 +256,13 @@ TEST(NumericReductions, MaxMinSkipNaN) {
 }
 
 TEST(NumericReductions, SumsAndMeans) {
-  EXPECT_EQ(rt::b_sum(nullptr, 0), 0.0);
-  EXPECT_TRUE(std::isnan(rt::b_mean(nullptr, 0)));
+  EXPECT_EQ(rt::sum_in_order(nullptr, 0), 0.0);
+  EXPECT_TRUE(std::isnan(rt::mean_in_order(nullptr, 0)));
   // Summed first to last: 1e16 + 1 + 1 rounds each step.
   const double x[3] = {1e16, 1.0, 1.0};
-  EXPECT_EQ(rt::b_sum(x, 3), 1e16);
+  EXPECT_EQ(rt::sum_in_order(x, 3), 1e16);
   const double y[4] = {1.0, 2.0, 3.0, 6.0};
-  EXPECT_EQ(rt::b_mean(y, 4), 3.0);
+  EXPECT_EQ(rt::mean_in_order(y, 4), 3.0);
   const double T[6] = {1, 2, 10, 20, -1, kNaN};  // 2x3 column-major
   double s[3];
   rt::sum(T, 2, s);
