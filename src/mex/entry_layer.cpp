@@ -8,6 +8,10 @@
 
 #include "runtime/random_streams.h"
 
+#include <dlfcn.h>
+
+#include <csignal>
+
 // Process-wide state of one loaded plug-in.
 static omp_lock_t emlrtLockGlobal;
 static omp_nest_lock_t emlrtNestLockGlobal;
@@ -17,6 +21,30 @@ namespace mexentry {
 namespace {
 
 void host_print(const char* text) { mexPrintf("%s", text); }
+
+// Set when the host asked a call to stop; every thread of the call sees it.
+std::atomic<bool> g_interrupted{false};
+
+// GNU Octave's flag of a pending signal (Ctrl-C), looked up in the running
+// process rather than linked, so that the plug-ins are not tied to Octave:
+// null in hosts that do not define it.
+volatile sig_atomic_t* host_signal_flag() {
+  static volatile sig_atomic_t* flag =
+      static_cast<volatile sig_atomic_t*>(dlsym(RTLD_DEFAULT, "octave_signal_caught"));
+  return flag;
+}
+
+// Polled by the calling thread between orientations and loop iterations:
+// a pending Ctrl-C of the host stops the call (the host's flag is taken, as
+// the host's own check would).
+bool host_interrupt_pending() {
+  volatile sig_atomic_t* flag = host_signal_flag();
+  if (flag != nullptr && *flag != 0) {
+    *flag = 0;
+    g_interrupted.store(true);
+  }
+  return g_interrupted.load();
+}
 
 std::string dims_text(const mxArray* a) {
   const mwSize nd = mxGetNumberOfDimensions(a);
@@ -158,6 +186,9 @@ void initialize() {
   emlrtRootTLSGlobal->lock = &emlrtLockGlobal;
   emlrtRootTLSGlobal->nest_lock = &emlrtNestLockGlobal;
   emlrtRootTLSGlobal->num_procs = omp_get_num_procs();
+  g_interrupted.store(false);
+  emlrtRootTLSGlobal->cancel = &g_interrupted;
+  emlrtRootTLSGlobal->poll_host = &host_interrupt_pending;
   // The generator states persist while the library stays loaded.
   rt::rng::ensure_initialised();
 }

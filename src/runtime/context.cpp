@@ -23,7 +23,9 @@ void HeapScope::unwind() {
 }
 
 void raise_if_cancelled(const Context* ctx) {
-  if (ctx != nullptr && ctx->cancel != nullptr && ctx->cancel->load(std::memory_order_relaxed)) {
+  if (ctx == nullptr) return;
+  if (ctx->poll_host != nullptr && ctx->thread_num == 0) ctx->poll_host();
+  if (ctx->cancel != nullptr && ctx->cancel->load(std::memory_order_relaxed)) {
     raise(kInterruptedId, "interrupted");
   }
 }

@@ -75,6 +75,12 @@ struct Context {
   // iterations, and raise the error "interrupted" (kInterruptedId). Copied
   // into the per-thread contexts of a parallel region.
   const std::atomic<bool>* cancel = nullptr;
+
+  // Asks the host whether the user wants the computation stopped (Ctrl-C);
+  // called only from thread 0 of a region (the calling thread), where the
+  // host's state may be read. A true answer must set *cancel, so that every
+  // thread stops. Copied into the per-thread contexts.
+  bool (*poll_host)() = nullptr;
 };
 
 inline constexpr const char* kInterruptedId = "ccs:interrupted";

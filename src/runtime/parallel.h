@@ -49,6 +49,7 @@ void parallel_blocks(Context* ctx, int n, Body&& body) {
     tctx.num_procs = ctx->num_procs;
     tctx.thread_num = t;
     tctx.cancel = ctx->cancel;
+    tctx.poll_host = ctx->poll_host;
     tctx.orientations_done = ctx->orientations_done;
     tctx.keyed_streams = ctx->keyed_streams;
     tctx.stream_seed = ctx->stream_seed;
