@@ -23,8 +23,9 @@ stage "C++ tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 BUILD_DIR=build-asan scripts/setup.sh -DCCS_SANITIZE=address -DCCS_BUILD_MEX=OFF \
   -DCCS_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Open Babel's own leaks are suppressed (the command-line tests).
+lsan_supp="$PWD/tests/cli/lsan_openbabel.supp"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  LSAN_OPTIONS=suppressions=$PWD/tests/cli/lsan_openbabel.supp \
+  LSAN_OPTIONS=suppressions=$lsan_supp \
   ctest --output-on-failure --no-tests=error -j 2 -L cpp)
 
 stage "C++ tests under ThreadSanitizer"
