@@ -97,6 +97,56 @@ void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double
   dir[2] = dir_z;
 }
 
+namespace {
+
+// Cosine and sine of a uniform angle: a point uniform in the unit disc
+// (rejection from the square), scaled to the circle.
+void unit_circle(double* c, double* s) {
+  for (;;) {
+    const double x = 2.0 * rt::rng::rand() - 1.0;
+    const double y = 2.0 * rt::rng::rand() - 1.0;
+    const double q = x * x + y * y;
+    if (q <= 1.0 && q > 1e-200) {
+      const double inv = 1.0 / std::sqrt(q);
+      *c = x * inv;
+      *s = y * inv;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom, double start[3],
+                             double dir[3]) {
+  double ct1, st1, cp1, sp1, ct2, st2, cp2, sp2;
+  for (;;) {
+    ct1 = 1.0 - 2.0 * rt::rng::rand();
+    st1 = std::sqrt(1.0 - ct1 * ct1);
+    const double s2 = rt::rng::rand();
+    st2 = std::sqrt(s2);
+    ct2 = std::sqrt(1.0 - s2);
+    unit_circle(&cp1, &sp1);
+    unit_circle(&cp2, &sp2);
+    const double g = ((st1 * (cp2 * st2)) * cp1 + ct1 * ct2) + sp1 * (st1 * (sp2 * st2));
+    if (!(g < 0.0)) continue;
+    const double cap = 0.045 * (kPi * kPi) / (st1 * ct2 * st2);
+    if (rt::rng::rand() < std::fmin(-g, cap)) break;
+  }
+  const double R = dom.R;
+  start[1] = (st1 * cp1) * R + dom.centre[1];
+  start[2] = (sp1 * st1) * R + dom.centre[2];
+  dir[1] = st2 * cp2;
+  dir[2] = st2 * sp2;
+  if (k <= 0.5 * n_total) {
+    start[0] = ct1 * R + dom.centre[0];
+    dir[0] = ct2;
+  } else {
+    start[0] = (-ct1) * R + dom.centre[0];
+    dir[0] = -ct2;
+  }
+}
+
 void hs_x_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]) {
   const double u1 = rt::rng::rand();
   const double c1 = rt::nthroot(1.0 - (u1 + u1));

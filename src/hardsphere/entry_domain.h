@@ -37,6 +37,16 @@ double hs_box_normaliser(double n_x, double rho, double m_gas, const HsEntryDoma
 void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double start[3],
                       double dir[3]);
 
+// The same launch distribution drawn without trigonometric functions (the
+// program's runs, whose draws need not follow the plug-in's): cos t1 and
+// sin^2 t2 uniform (the proposal takes the factors sin t1 and cos t2 sin t2 of
+// the weight), both azimuths as unit vectors from the polar method, and the
+// rest of the weight, min(-g, 0.045 pi^2 / (sin t1 cos t2 sin t2)) for an
+// inward direction, as the acceptance probability. Draws from the calling
+// thread's stream.
+void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom, double start[3],
+                             double dir[3]);
+
 // Launches through the x-, y- and z-faces of the entry box (4, 6 and 6
 // draws).
 void hs_x_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]);

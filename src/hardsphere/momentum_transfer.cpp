@@ -142,10 +142,27 @@ Search full_search(const HsAtoms& atoms, const HsScratch& work, const double pos
     double* Ej = work.E + static_cast<size_t>(j) * n;
     for (int k = 0; k < n; ++k) Ej[k] = Pj[k] - atoms.ones[k] * p;
   }
-  double D[9];
-  outer(d, D);
-  rt::gemm(n, 3, 3, work.E, D, work.Q);
-  rt::gemm(n, 1, 3, work.Q, d, work.t);
+  if (atoms.inline_products) {
+    const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+    const double* A0 = work.E;
+    const double* A1 = work.E + n;
+    const double* A2 = work.E + 2 * static_cast<size_t>(n);
+    double* B0 = work.Q;
+    double* B1 = work.Q + n;
+    double* B2 = work.Q + 2 * static_cast<size_t>(n);
+    for (int k = 0; k < n; ++k) {
+      const double q = (A0[k] * d[0] + A1[k] * d[1]) + A2[k] * d[2];
+      B0[k] = q * d[0];
+      B1[k] = q * d[1];
+      B2[k] = q * d[2];
+      work.t[k] = q * dd;
+    }
+  } else {
+    double D[9];
+    outer(d, D);
+    rt::gemm(n, 3, 3, work.E, D, work.Q);
+    rt::gemm(n, 1, 3, work.Q, d, work.t);
+  }
 
   const double* E0 = work.E;
   const double* E1 = work.E + n;
@@ -207,6 +224,56 @@ Search full_search(const HsAtoms& atoms, const HsScratch& work, const double pos
   }
   *kc = rt::argmin_skip_nan(work.dist, n);
   *u = work.dist[*kc];
+  return Search::kFound;
+}
+
+// The search over all atoms with the products written out (inline_products)
+// and common no-contact values, in one pass over the atoms without working
+// arrays: the same quantities and the same choice as full_search. Returns
+// kUndecided (full_search decides) when the no-contact values differ or some
+// h or |Q| is not finite.
+Search fused_search(const HsAtoms& atoms, const double pos[3], const double d[3], int* uniform,
+                    int* kc, double* u) {
+  if (*uniform == 0) *uniform = uniform_no_contact(atoms.no_contact, atoms.n) ? 1 : -1;
+  if (*uniform != 1) return Search::kUndecided;
+  const int n = atoms.n;
+  const double V = atoms.no_contact[0];
+  const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+  const double* P0 = atoms.P;
+  const double* P1 = atoms.P + n;
+  const double* P2 = atoms.P + 2 * static_cast<size_t>(n);
+  double check = 0.0;
+  double best = 0.0;
+  int best_k = -1;
+  int first_free = -1;
+  for (int k = 0; k < n; ++k) {
+    const double e0 = P0[k] - atoms.ones[k] * pos[0];
+    const double e1 = P1[k] - atoms.ones[k] * pos[1];
+    const double e2 = P2[k] - atoms.ones[k] * pos[2];
+    const double q = (e0 * d[0] + e1 * d[1]) + e2 * d[2];
+    const double q0 = q * d[0], q1 = q * d[1], q2 = q * d[2];
+    const double a0 = e0 - q0, a1 = e1 - q1, a2 = e2 - q2;
+    const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - atoms.r2[k];
+    check += h + ((q0 * q0 + q1 * q1) + q2 * q2);
+    if (h < 0.0 && q * dd > 0.0) {
+      const double v = entry_distance(V, q0, q1, q2, h);
+      if (best_k < 0 || v < best) {
+        best = v;
+        best_k = k;
+      }
+    } else if (first_free < 0) {
+      first_free = k;
+    }
+  }
+  if (!std::isfinite(check)) return Search::kUndecided;
+  if (best_k < 0) return Search::kNone;
+  if (first_free >= 0 && (V < best || (V == best && first_free < best_k))) {
+    *kc = first_free;
+    *u = V;
+  } else {
+    *kc = best_k;
+    *u = best;
+  }
   return Search::kFound;
 }
 
@@ -369,6 +436,8 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
         std::isfinite(d[2])) {
       found = grid_search(atoms, *atoms.grid, work, position, d, &kc, &u);
     }
+    if (found == Search::kUndecided && atoms.inline_products)
+      found = fused_search(atoms, position, d, &uniform, &kc, &u);
     if (found == Search::kUndecided)
       found = full_search(atoms, work, position, d, &uniform, &kc, &u);
     if (found == Search::kNone) {

@@ -19,6 +19,11 @@ struct HsAtoms {
   const double* r2;          // N squared collision radii (Å²)
   const double* P;           // N x 3 atom centres, column-major (Å)
   const HsGrid* grid;        // spatial index of the centres, or null: search all atoms
+  // The search over all atoms forms Q = E d d' and t = Q d row by row as
+  // written (q = E d, Q = q d', t = Q d) instead of through BLAS: the same
+  // quantities up to rounding, much faster for small molecules. The
+  // plug-in's runs keep the BLAS products (its results are fixed to the bit).
+  bool inline_products = false;
 };
 
 // Re-emission settings of a collision.

@@ -16,6 +16,11 @@ using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const H
 // streams, on the streams of loop `loop_key`); trajectory k (0-based) is
 // launched by launch(k, start, dir) and its velocity change is written to row
 // offset + k of `rows` (column-major, `ld` rows).
+// Trajectories per keyed stream: a stream's seeding costs about as much as a
+// few trajectories of a small ion, and the loops of one orientation are
+// short when whole orientations run in parallel.
+constexpr int kHsStreamChunk = 256;
+
 template <class Launch>
 void run_loop(rt::Context* ctx, std::uint32_t loop_key, int count, Kernel kernel,
               const HsAtoms& atoms, const HsEmission& em, HsThreadScratch& scratch,
@@ -40,7 +45,7 @@ void run_loop(rt::Context* ctx, std::uint32_t loop_key, int count, Kernel kernel
         const size_t row = static_cast<size_t>(offset) + k;
         for (int j = 0; j < 3; ++j) rows[row + static_cast<size_t>(j) * ld] = dv[j];
       },
-      [](const HsScratch&, rt::Context&) {});
+      [](const HsScratch&, rt::Context&) {}, kHsStreamChunk);
 }
 
 }  // namespace
@@ -55,7 +60,11 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
   if (atoms.grid == nullptr && atoms.n >= scratch.grid_min_atoms && hs_grid_build(atoms, &grid)) {
     atoms.grid = &grid;
   }
-  // Keyed streams: loop 4 o for the sphere, 4 o + 1 + axis for the faces.
+  // Keyed streams (the program): loop 4 o for the sphere, 4 o + 1 + axis for
+  // the faces; the sphere launches drawn directly, and the contact search
+  // with its products written out.
+  const bool keyed = ctx->keyed_streams;
+  if (keyed) atoms.inline_products = true;
   const std::uint32_t key = 4u * static_cast<std::uint32_t>(orientation);
   const size_t threads = static_cast<size_t>(rt::region_threads());
   if (scratch.per_thread.size() < threads) scratch.per_thread.resize(threads);
@@ -90,7 +99,13 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
     rows.assign(3 * static_cast<size_t>(total), 0.0);
     run_loop(
         ctx, key, total, sphere_loop_transfer, atoms, em, scratch,
-        [&](int k, double* s, double* d) { hs_sphere_launch(k + 1.0, n_total, dom, s, d); },
+        [&](int k, double* s, double* d) {
+          if (keyed) {
+            hs_sphere_launch_direct(k + 1.0, n_total, dom, s, d);
+          } else {
+            hs_sphere_launch(k + 1.0, n_total, dom, s, d);
+          }
+        },
         rows.data(), total, 0);
     G = hs_sphere_normaliser(n_total, rho, m_gas, dom);
   }

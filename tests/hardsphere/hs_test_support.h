@@ -35,7 +35,7 @@ struct KernelMolecule {
   }
   HsAtoms atoms() const {
     return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
-                   use_grid ? &grid : nullptr};
+                   use_grid ? &grid : nullptr, inline_products};
   }
   // Searches contacts through a spatial index from now on.
   bool build_grid() {
@@ -50,6 +50,7 @@ struct KernelMolecule {
   HsScratchStore store;
   HsGrid grid;
   bool use_grid = false;
+  bool inline_products = false;  // the program's written-out products
 };
 
 // Saves and restores the stream the calling thread draws from now.

@@ -54,6 +54,9 @@ class Hardkick : public ::testing::Test {
 const std::vector<Atom> kSphere = {{0.3, -0.2, 0.1, 1.5}};  // collision radius 2 with r_probe 0.5
 const std::vector<Atom> kTriangle = {
     {0.0, 0.0, 0.0, 1.2}, {2.5, 0.0, 0.0, 1.0}, {0.5, 2.0, 0.7, 1.4}};
+// A rod of touching spheres: entered through the box in most orientations.
+const std::vector<Atom> kRod = {{0.0, 0.0, 0.0, 1.0}, {2.0, 0.0, 0.0, 1.0}, {4.0, 0.0, 0.0, 1.0},
+                                {6.0, 0.0, 0.0, 1.0}, {8.0, 0.0, 0.0, 1.0}};
 
 TEST_F(Hardkick, NoOrientationGivesZeroMobilityAndInfiniteCrossSection) {
   for (double n_rot : {0.0, 0.5, -2.0, static_cast<double>(NAN)}) {
@@ -239,6 +242,39 @@ TEST_F(Hardkick, SpecularSphereGivesItsGeometricCrossSection) {
   p.N_total = 3000;
   expect_geometric(repeated(kSphere, p, 12, false), area);
   expect_geometric(repeated(kSphere, p, 12, true), area);
+}
+
+TEST_F(Hardkick, ProgramSamplingAgreesWithThePlugIn) {
+  // Keyed streams (the program: direct sphere launches, written-out
+  // products) and the plug-in's sampling estimate the same cross section of
+  // a small asymmetric molecule, entered through sphere and box: within the
+  // combined standard error of 40 runs each.
+  Params p;
+  p.r_probe = 0.5;
+  p.N_total = 100;
+  p.n_rotations = 20;
+  p.a = 0.3;
+  for (const std::vector<Atom>* atoms : {&kTriangle, &kRod}) {
+    std::vector<double> plug, keyed;
+    for (int m = 0; m < 40; ++m) {
+      p.seedn = 500 + m;
+      plug.push_back(run(*atoms, p).r2);
+      rt::RootContext root;
+      root.get()->keyed_streams = true;
+      root.get()->stream_seed = 900 + m;
+      rt::RealArray table = hs_test::atom_table(*atoms);
+      double excel = 0.0, o[5];
+      hardkick(root.get(), table.get(), &excel, &o[0], &o[1], &o[2],
+               static_cast<double>(atoms->size()), p.r_probe, p.m_gas, p.m_w, p.z, p.N_total,
+               p.n_rotations, p.a, p.diffusive, p.v_c2, p.random_C, p.p0, p.T0, 1.0, 1.0, &o[3],
+               &o[4]);
+      keyed.push_back(o[1]);
+    }
+    const ccs::test::Estimate a = ccs::test::mean_and_error(plug);
+    const ccs::test::Estimate b = ccs::test::mean_and_error(keyed);
+    EXPECT_TRUE(ccs::test::within(b.mean, a.mean, std::hypot(a.standard_error, b.standard_error)))
+        << b.mean << " +- " << b.standard_error << " vs " << a.mean << " +- " << a.standard_error;
+  }
 }
 
 TEST_F(Hardkick, SpecularSphereThroughTheEntryBox) {

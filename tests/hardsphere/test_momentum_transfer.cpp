@@ -258,9 +258,12 @@ TEST_F(MomentumTransfer, DiffuseSpecularModeWithReferenceSpeedEqualsSpecular) {
 // entry raised (which forces the evaluation of every atom): identical
 // results, positions, directions and draws.
 void expect_same_as_full_evaluation(const std::vector<Atom>& atoms, const HsEmission& em,
-                                    const double start[3], const double dir[3]) {
+                                    const double start[3], const double dir[3],
+                                    bool inline_products = false) {
   KernelMolecule fast(atoms);
   KernelMolecule full(atoms);
+  fast.inline_products = inline_products;
+  full.inline_products = inline_products;
   full.no_contact.back() = 1000.5;
   StreamSnapshot snap;
   const Flight a = fly(fast, em, start, dir);
@@ -290,6 +293,9 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
                                -15.0 * dir[2] + 3.0 * U(gen)};
       const double a = trial % 3 == 0 ? 0.0 : 0.5;
       expect_same_as_full_evaluation(atoms, emission(a, trial % 2, 0.0, 1.0), start, dir);
+      // The program's one-pass search with written-out products against
+      // the full evaluation with the same products.
+      expect_same_as_full_evaluation(atoms, emission(a, trial % 2, 0.0, 1.0), start, dir, true);
     }
   }
   // An atom whose entry lies more than 1000 Å ahead loses against the
@@ -300,6 +306,7 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
   const double start[3] = {0.0, 0.0, 0.0};
   const double dir[3] = {1.0, 0.0, 0.0};
   expect_same_as_full_evaluation(far, emission(0.0, 1.0, 0.0, 0.0), start, dir);
+  expect_same_as_full_evaluation(far, emission(0.0, 1.0, 0.0, 0.0), start, dir, true);
   KernelMolecule mol(far);
   const Flight f = fly(mol, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
   EXPECT_EQ(f.position[0], 1000.0);
