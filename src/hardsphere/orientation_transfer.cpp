@@ -12,15 +12,15 @@ namespace {
 using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const HsScratch&, double*,
                         double*, double*);
 
-// Runs `count` trajectories in parallel on the loop streams (or, with keyed
-// streams, on the streams of loop `loop_key`); trajectory k (0-based) is
-// launched by launch(k, start, dir) and its velocity change is written to row
-// offset + k of `rows` (column-major, `ld` rows).
 // Trajectories per keyed stream: a stream's seeding costs about as much as a
 // few trajectories of a small ion, and the loops of one orientation are
 // short when whole orientations run in parallel.
 constexpr int kHsStreamChunk = 256;
 
+// Runs `count` trajectories in parallel on the loop streams (or, with keyed
+// streams, on the streams of loop `loop_key`); trajectory k (0-based) is
+// launched by launch(k, start, dir) and its velocity change is written to row
+// offset + k of `rows` (column-major, `ld` rows).
 template <class Launch>
 void run_loop(rt::Context* ctx, std::uint32_t loop_key, int count, Kernel kernel,
               const HsAtoms& atoms, const HsEmission& em, HsThreadScratch& scratch,

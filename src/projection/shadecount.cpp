@@ -114,6 +114,15 @@ int count_hits_grid(DiscGrid* grid, const double* X, const double* Y, const doub
   return hits;
 }
 
+namespace {
+
+// Discs with a finite centre and a finite radius above 0 cover something.
+bool disc_counts(const double* X, const double* Y, const double* reach2, int g) {
+  return reach2[g] > 0.0 && std::isfinite(reach2[g]) && std::isfinite(X[g]) && std::isfinite(Y[g]);
+}
+
+}  // namespace
+
 struct UnionScratch {
   std::vector<int> head, next, valid;
   std::vector<double> r;
@@ -188,8 +197,8 @@ double union_area(UnionScratch* w, const double* X, const double* Y, const doubl
   double rmax = 0.0;
   double xlo = INFINITY, xhi = -INFINITY, ylo = INFINITY, yhi = -INFINITY;
   for (int g = 0; g < n; ++g) {
+    if (!disc_counts(X, Y, reach2, g)) continue;
     const double r = std::sqrt(reach2[g]);
-    if (!(r > 0.0) || !std::isfinite(r) || !std::isfinite(X[g]) || !std::isfinite(Y[g])) continue;
     w->r[static_cast<std::size_t>(g)] = r;
     w->valid.push_back(g);
     rmax = std::max(rmax, r);
@@ -269,10 +278,6 @@ double union_chord_length(const double* X, const double* Y, const double* reach2
   return length + (b - a);
 }
 
-bool counts(const double* X, const double* Y, const double* reach2, int g) {
-  return reach2[g] > 0.0 && std::isfinite(reach2[g]) && std::isfinite(X[g]) && std::isfinite(Y[g]);
-}
-
 }  // namespace
 
 double union_area_lines(LineScratch* w, const double* X, const double* Y, const double* reach2,
@@ -282,7 +287,7 @@ double union_area_lines(LineScratch* w, const double* X, const double* Y, const 
   w->order.clear();
   double ylo = INFINITY, yhi = -INFINITY;
   for (int g = 0; g < n; ++g) {
-    if (!counts(X, Y, reach2, g)) continue;
+    if (!disc_counts(X, Y, reach2, g)) continue;
     w->order.push_back(g);
     const double r = std::sqrt(reach2[g]);
     ylo = std::min(ylo, Y[g] - r);
