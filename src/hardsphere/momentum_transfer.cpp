@@ -362,8 +362,20 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
           Ej[q] = Pj[k] - atoms.ones[k] * pos[j];
         }
       }
-      rt::gemm(m, 3, 3, work.E, D, work.Q);
-      rt::gemm(m, 1, 3, work.Q, d, work.t);
+      if (atoms.inline_products) {
+        const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+        for (int q = 0; q < m; ++q) {
+          const double* Eq = work.E + q;
+          const double p = (Eq[0] * d[0] + Eq[m] * d[1]) + Eq[2 * static_cast<size_t>(m)] * d[2];
+          work.Q[q] = p * d[0];
+          work.Q[q + m] = p * d[1];
+          work.Q[q + 2 * static_cast<size_t>(m)] = p * d[2];
+          work.t[q] = p * dd;
+        }
+      } else {
+        rt::gemm(m, 3, 3, work.E, D, work.Q);
+        rt::gemm(m, 1, 3, work.Q, d, work.t);
+      }
       const double* E0 = work.E;
       const double* E1 = work.E + m;
       const double* E2 = work.E + 2 * static_cast<size_t>(m);

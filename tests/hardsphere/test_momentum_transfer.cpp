@@ -330,41 +330,46 @@ std::vector<Atom> cluster(int n, std::mt19937& gen) {
 
 TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
   // Same flights through the same molecule with and without the spatial
-  // index: bit-identical results, end points, directions and draws.
+  // index: bit-identical results, end points, directions and draws; with
+  // the plug-in's BLAS products and with the program's written-out ones.
   std::mt19937 gen(5);
   std::uniform_real_distribution<double> U(0.0, 1.0);
   int flights = 0;
   int hit = 0;
   for (int n : {401, 1000, 2503}) {
     const std::vector<Atom> atoms = cluster(n, gen);
-    KernelMolecule plain(atoms);
-    KernelMolecule indexed(atoms);
-    ASSERT_TRUE(indexed.build_grid());
-    const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
-    for (int trial = 0; trial < 300; ++trial) {
-      // Inward launches from a sphere around the cluster, some from inside.
-      const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
-      const double st = std::sqrt(1.0 - ct * ct);
-      const double rad = trial % 10 == 0 ? 0.3 * R : R;
-      const double start[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
-      double dir[3] = {-start[0] + R * (U(gen) - 0.5), -start[1] + R * (U(gen) - 0.5),
-                       -start[2] + R * (U(gen) - 0.5)};
-      const double len = std::sqrt(dot(dir, dir));
-      for (double& c : dir) c /= len;
-      const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
-      StreamSnapshot snap;
-      const Flight a = fly(plain, em, start, dir);
-      const rt::MtState after = *rt::rng::current_state();
-      snap.restore();
-      const Flight b = fly(indexed, em, start, dir);
-      for (int j = 0; j < 3; ++j) {
-        ASSERT_EQ(a.result[j], b.result[j]) << "n " << n << " trial " << trial;
-        ASSERT_EQ(a.position[j], b.position[j]);
-        ASSERT_EQ(a.direction[j], b.direction[j]);
+    for (bool written : {false, true}) {
+      KernelMolecule plain(atoms);
+      KernelMolecule indexed(atoms);
+      plain.inline_products = written;
+      indexed.inline_products = written;
+      ASSERT_TRUE(indexed.build_grid());
+      const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
+      for (int trial = 0; trial < 300; ++trial) {
+        // Inward launches from a sphere around the cluster, some from inside.
+        const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
+        const double st = std::sqrt(1.0 - ct * ct);
+        const double rad = trial % 10 == 0 ? 0.3 * R : R;
+        const double start[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
+        double dir[3] = {-start[0] + R * (U(gen) - 0.5), -start[1] + R * (U(gen) - 0.5),
+                         -start[2] + R * (U(gen) - 0.5)};
+        const double len = std::sqrt(dot(dir, dir));
+        for (double& c : dir) c /= len;
+        const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
+        StreamSnapshot snap;
+        const Flight a = fly(plain, em, start, dir);
+        const rt::MtState after = *rt::rng::current_state();
+        snap.restore();
+        const Flight b = fly(indexed, em, start, dir);
+        for (int j = 0; j < 3; ++j) {
+          ASSERT_EQ(a.result[j], b.result[j]) << "n " << n << " trial " << trial;
+          ASSERT_EQ(a.position[j], b.position[j]);
+          ASSERT_EQ(a.direction[j], b.direction[j]);
+        }
+        for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
+        ++flights;
+        hit += a.result[0] != 0.0;
       }
-      for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
-      ++flights;
-      hit += a.result[0] != 0.0;
     }
   }
   EXPECT_GT(hit, flights / 2);
