@@ -128,7 +128,13 @@ void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom,
     ct2 = std::sqrt(1.0 - s2);
     unit_circle(&cp1, &sp1);
     unit_circle(&cp2, &sp2);
-    const double g = ((st1 * (cp2 * st2)) * cp1 + ct1 * ct2) + sp1 * (st1 * (sp2 * st2));
+    double g = ((st1 * (cp2 * st2)) * cp1 + ct1 * ct2) + sp1 * (st1 * (sp2 * st2));
+    if (g > 0.0) {  // the opposite point of the sphere, as likely, faces the direction
+      ct1 = -ct1;
+      cp1 = -cp1;
+      sp1 = -sp1;
+      g = -g;
+    }
     if (!(g < 0.0)) continue;
     const double cap = 0.045 * (kPi * kPi) / (st1 * ct2 * st2);
     if (rt::rng::rand() < std::fmin(-g, cap)) break;

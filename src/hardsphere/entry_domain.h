@@ -40,9 +40,11 @@ void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double
 // The same launch distribution drawn without trigonometric functions (the
 // program's runs, whose draws need not follow the plug-in's): cos t1 and
 // sin^2 t2 uniform (the proposal takes the factors sin t1 and cos t2 sin t2 of
-// the weight), both azimuths as unit vectors from the polar method, and the
-// rest of the weight, min(-g, 0.045 pi^2 / (sin t1 cos t2 sin t2)) for an
-// inward direction, as the acceptance probability. Draws from the calling
+// the weight), both azimuths as unit vectors from the polar method, the point
+// turned to the opposite side of the sphere when the direction points
+// outwards there (a uniform point and its opposite are equally likely), and
+// the rest of the weight, min(-g, 0.045 pi^2 / (sin t1 cos t2 sin t2)), as
+// the acceptance probability. Draws from the calling
 // thread's stream.
 void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom, double start[3],
                              double dir[3]);

@@ -248,15 +248,15 @@ TEST_F(Hardkick, ProgramSamplingAgreesWithThePlugIn) {
   // Keyed streams (the program: direct sphere launches, written-out
   // products) and the plug-in's sampling estimate the same cross section of
   // a small asymmetric molecule, entered through sphere and box: within the
-  // combined standard error of 40 runs each.
+  // combined standard error of 30 runs each.
   Params p;
   p.r_probe = 0.5;
   p.N_total = 100;
-  p.n_rotations = 20;
+  p.n_rotations = 10;
   p.a = 0.3;
   for (const std::vector<Atom>* atoms : {&kTriangle, &kRod}) {
     std::vector<double> plug, keyed;
-    for (int m = 0; m < 40; ++m) {
+    for (int m = 0; m < 30; ++m) {
       p.seedn = 500 + m;
       plug.push_back(run(*atoms, p).r2);
       rt::RootContext root;

@@ -352,7 +352,7 @@ TEST_F(Shadecount, ProgramSamplingAgreesWithThePlugIn) {
   // estimate the same mean area: within their combined standard error. An
   // elongated cluster, whose area depends on the direction.
   const std::vector<double> t = atom_table(ccs::test::ball_cluster(20, 20.0, 3), 1.8, 3.0);
-  const ccs::projection::ProjectionParams p = params_of(t, 400);
+  const ccs::projection::ProjectionParams p = params_of(t, 200);
   ccs::projection::ProjectionResults plug;
   ccs::projection::run_projection_method(root.get(), p, &plug);
   const ccs::test::Estimate a = ccs::test::mean_and_error(plug.areas);
