@@ -227,6 +227,21 @@ Search full_search(const HsAtoms& atoms, const HsScratch& work, const double pos
   return Search::kFound;
 }
 
+// The contact of a search over all atoms with common no-contact value V:
+// the touched atom with the first smallest entry distance `best`, unless the
+// first untouched atom's V is smaller (or equal and it comes first).
+Search choose_contact(double V, double best, int best_k, int first_free, int* kc, double* u) {
+  if (best_k < 0) return Search::kNone;
+  if (first_free >= 0 && (V < best || (V == best && first_free < best_k))) {
+    *kc = first_free;
+    *u = V;
+  } else {
+    *kc = best_k;
+    *u = best;
+  }
+  return Search::kFound;
+}
+
 // The search over all atoms with the products written out (inline_products)
 // and common no-contact values, in one pass over the atoms without working
 // arrays: the same quantities and the same choice as full_search. Returns
@@ -242,10 +257,38 @@ Search fused_search(const HsAtoms& atoms, const double pos[3], const double d[3]
   const double* P0 = atoms.P;
   const double* P1 = atoms.P + n;
   const double* P2 = atoms.P + 2 * static_cast<size_t>(n);
-  double check = 0.0;
   double best = 0.0;
   int best_k = -1;
   int first_free = -1;
+  const double B = kHsCoordinateBound;
+  if (atoms.bounded && std::fabs(pos[0]) <= B && std::fabs(pos[1]) <= B &&
+      std::fabs(pos[2]) <= B && std::fabs(d[0]) <= 2.0 && std::fabs(d[1]) <= 2.0 &&
+      std::fabs(d[2]) <= 2.0 && dd > 0.0) {
+    // Every h and |Q| is finite (the inputs are bounded), and an atom with
+    // q <= 0 has t = q dd <= 0: not touched, whatever its h.
+    for (int k = 0; k < n; ++k) {
+      const double e0 = P0[k] - pos[0];
+      const double e1 = P1[k] - pos[1];
+      const double e2 = P2[k] - pos[2];
+      const double q = (e0 * d[0] + e1 * d[1]) + e2 * d[2];
+      if (q > 0.0) {
+        const double q0 = q * d[0], q1 = q * d[1], q2 = q * d[2];
+        const double a0 = e0 - q0, a1 = e1 - q1, a2 = e2 - q2;
+        const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - atoms.r2[k];
+        if (h < 0.0) {
+          const double v = entry_distance(V, q0, q1, q2, h);
+          if (best_k < 0 || v < best) {
+            best = v;
+            best_k = k;
+          }
+          continue;
+        }
+      }
+      if (first_free < 0) first_free = k;
+    }
+    return choose_contact(V, best, best_k, first_free, kc, u);
+  }
+  double check = 0.0;
   for (int k = 0; k < n; ++k) {
     const double e0 = P0[k] - atoms.ones[k] * pos[0];
     const double e1 = P1[k] - atoms.ones[k] * pos[1];
@@ -266,15 +309,7 @@ Search fused_search(const HsAtoms& atoms, const double pos[3], const double d[3]
     }
   }
   if (!std::isfinite(check)) return Search::kUndecided;
-  if (best_k < 0) return Search::kNone;
-  if (first_free >= 0 && (V < best || (V == best && first_free < best_k))) {
-    *kc = first_free;
-    *u = V;
-  } else {
-    *kc = best_k;
-    *u = best;
-  }
-  return Search::kFound;
+  return choose_contact(V, best, best_k, first_free, kc, u);
 }
 
 // Contact search over the grid. The forward ray, clipped to the centre box
@@ -408,6 +443,17 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
 }
 
 }  // namespace
+
+bool hs_bounded(const HsAtoms& atoms) {
+  const double B = kHsCoordinateBound;
+  for (int k = 0; k < atoms.n; ++k) {
+    if (atoms.ones[k] != 1.0 || !(atoms.r2[k] <= B * B)) return false;
+    for (int j = 0; j < 3; ++j) {
+      if (!(std::fabs(atoms.P[k + static_cast<size_t>(j) * atoms.n]) <= B)) return false;
+    }
+  }
+  return true;
+}
 
 HsScratch hs_scratch_for(HsScratchStore& store, int n, int cells) {
   const size_t N = static_cast<size_t>(n > 0 ? n : 0);

@@ -64,7 +64,10 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
   // the faces; the sphere launches drawn directly, and the contact search
   // with its products written out.
   const bool keyed = ctx->keyed_streams;
-  if (keyed) atoms.inline_products = true;
+  if (keyed) {
+    atoms.inline_products = true;
+    atoms.bounded = hs_bounded(atoms);
+  }
   const std::uint32_t key = 4u * static_cast<std::uint32_t>(orientation);
   const size_t threads = static_cast<size_t>(rt::region_threads());
   if (scratch.per_thread.size() < threads) scratch.per_thread.resize(threads);

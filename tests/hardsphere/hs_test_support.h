@@ -34,8 +34,10 @@ struct KernelMolecule {
     }
   }
   HsAtoms atoms() const {
-    return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
-                   use_grid ? &grid : nullptr, inline_products};
+    HsAtoms a{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
+              use_grid ? &grid : nullptr, inline_products};
+    a.bounded = inline_products && hs_bounded(a);
+    return a;
   }
   // Searches contacts through a spatial index from now on.
   bool build_grid() {
