@@ -119,37 +119,46 @@ void unit_circle(double* c, double* s) {
 
 void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom, double start[3],
                              double dir[3]) {
-  double ct1, st1, cp1, sp1, ct2, st2, cp2, sp2;
+  constexpr double kCap = 0.045 * (kPi * kPi);
+  double n[3], d[3];
   for (;;) {
-    ct1 = 1.0 - 2.0 * rt::rng::rand();
-    st1 = std::sqrt(1.0 - ct1 * ct1);
+    // Direction: d_x = cos t2 >= 0 with sin^2 t2 uniform, uniform azimuth.
     const double s2 = rt::rng::rand();
-    st2 = std::sqrt(s2);
-    ct2 = std::sqrt(1.0 - s2);
-    unit_circle(&cp1, &sp1);
+    const double st2 = std::sqrt(s2);
+    const double ct2 = std::sqrt(1.0 - s2);
+    double cp2, sp2;
     unit_circle(&cp2, &sp2);
-    double g = ((st1 * (cp2 * st2)) * cp1 + ct1 * ct2) + sp1 * (st1 * (sp2 * st2));
-    if (g > 0.0) {  // the opposite point of the sphere, as likely, faces the direction
-      ct1 = -ct1;
-      cp1 = -cp1;
-      sp1 = -sp1;
-      g = -g;
-    }
-    if (!(g < 0.0)) continue;
-    const double cap = 0.045 * (kPi * kPi) / (st1 * ct2 * st2);
-    if (rt::rng::rand() < std::fmin(-g, cap)) break;
+    d[0] = ct2;
+    d[1] = st2 * cp2;
+    d[2] = st2 * sp2;
+    // Point: c = -n.d with c^2 uniform (the flux factor -g), uniform azimuth
+    // about -d in the frame e1, e2 normal to d.
+    const double c = std::sqrt(rt::rng::rand());
+    const double s = std::sqrt(1.0 - c * c);
+    double ca, sa;
+    unit_circle(&ca, &sa);
+    const double sign = std::copysign(1.0, d[2]);
+    const double a = -1.0 / (sign + d[2]);
+    const double b = d[0] * d[1] * a;
+    const double e1[3] = {1.0 + sign * d[0] * d[0] * a, sign * b, -sign * d[0]};
+    const double e2[3] = {b, sign + d[1] * d[1] * a, -d[1]};
+    for (int j = 0; j < 3; ++j) n[j] = -c * d[j] + s * (ca * e1[j] + sa * e2[j]);
+    // The rest of the weight: min(1, 0.045 pi^2 / (sin t1 cos t2 sin t2 (-g))).
+    const double st1 = std::sqrt(n[1] * n[1] + n[2] * n[2]);
+    const double rest = kCap / (((st1 * ct2) * st2) * c);
+    if (rest >= 1.0 || rt::rng::rand() < rest) break;
   }
   const double R = dom.R;
-  start[1] = (st1 * cp1) * R + dom.centre[1];
-  start[2] = (sp1 * st1) * R + dom.centre[2];
-  dir[1] = st2 * cp2;
-  dir[2] = st2 * sp2;
+  start[1] = n[1] * R + dom.centre[1];
+  start[2] = n[2] * R + dom.centre[2];
+  dir[1] = d[1];
+  dir[2] = d[2];
   if (k <= 0.5 * n_total) {
-    start[0] = ct1 * R + dom.centre[0];
-    dir[0] = ct2;
+    start[0] = n[0] * R + dom.centre[0];
+    dir[0] = d[0];
   } else {
-    start[0] = (-ct1) * R + dom.centre[0];
-    dir[0] = -ct2;
+    start[0] = (-n[0]) * R + dom.centre[0];
+    dir[0] = -d[0];
   }
 }
 
