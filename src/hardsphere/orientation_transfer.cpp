@@ -12,10 +12,12 @@ namespace {
 using Kernel = void (*)(rt::Context*, const HsAtoms&, const HsEmission&, const HsScratch&, double*,
                         double*, double*);
 
-// Trajectories per keyed stream: a stream's seeding costs about as much as a
-// few trajectories of a small ion, and the loops of one orientation are
-// short when whole orientations run in parallel.
-constexpr int kHsStreamChunk = 256;
+// With keyed streams, trajectories per iteration of the parallel loop: a
+// stream serves rt::kStreamChunk iterations, so 16 x 16 = 256 trajectories
+// (a stream's seeding costs about as much as a few trajectories of a small
+// ion, and the loops of one orientation are short when whole orientations
+// run in parallel).
+constexpr int kHsKeyedTrajectoriesPerIteration = 16;
 
 // Runs `count` trajectories in parallel on the loop streams (or, with keyed
 // streams, on the streams of loop `loop_key`); trajectory k (0-based) is
@@ -30,22 +32,26 @@ void run_loop(rt::Context* ctx, std::uint32_t loop_key, int count, Kernel kernel
   if (count <= 0) return;
   rt::rng::LoopStreams streams;
   ctx->stream_loop = loop_key;
+  const int per = ctx->keyed_streams ? kHsKeyedTrajectoriesPerIteration : 1;
   rt::parallel_iterations(
-      ctx, count,
+      ctx, (count + per - 1) / per,
       [&](rt::Context& tctx) {
         return hs_scratch_for(scratch.per_thread[static_cast<size_t>(tctx.thread_num)], atoms.n,
                               cells);
       },
-      [&](const HsScratch& work, rt::Context& tctx, int k) {
-        double start[3];
-        double dir[3];
-        double dv[3];
-        launch(k, start, dir);
-        kernel(&tctx, atoms, em, work, start, dir, dv);
-        const size_t row = static_cast<size_t>(offset) + k;
-        for (int j = 0; j < 3; ++j) rows[row + static_cast<size_t>(j) * ld] = dv[j];
+      [&](const HsScratch& work, rt::Context& tctx, int it) {
+        const int end = count - it * per < per ? count : (it + 1) * per;
+        for (int k = it * per; k < end; ++k) {
+          double start[3];
+          double dir[3];
+          double dv[3];
+          launch(k, start, dir);
+          kernel(&tctx, atoms, em, work, start, dir, dv);
+          const size_t row = static_cast<size_t>(offset) + k;
+          for (int j = 0; j < 3; ++j) rows[row + static_cast<size_t>(j) * ld] = dv[j];
+        }
       },
-      [](const HsScratch&, rt::Context&) {}, kHsStreamChunk);
+      [](const HsScratch&, rt::Context&) {});
 }
 
 }  // namespace

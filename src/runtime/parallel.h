@@ -109,11 +109,10 @@ constexpr int kStreamChunk = 16;
 // block in order. With keyed streams (ctx->keyed_streams) the iterations are
 // cut into chunks of kStreamChunk; every chunk runs on one thread from a
 // stream of its own, so each iteration sees the same draws whatever the
-// thread count. `chunk` (keyed streams only; at least 1) sets the iterations
-// per chunk: longer chunks seed fewer streams.
+// thread count.
 template <class MakeState, class Body, class Finish>
 void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& body,
-                         Finish&& finish, int chunk = kStreamChunk) {
+                         Finish&& finish) {
   if (!ctx->keyed_streams) {
     parallel_blocks(ctx, n, [&](Context& tctx, int b, int e) {
       if (b >= e) return;
@@ -126,8 +125,7 @@ void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& bod
     });
     return;
   }
-  if (chunk < 1) chunk = 1;
-  const int chunks = n > 0 ? (n + chunk - 1) / chunk : 0;
+  const int chunks = n > 0 ? (n + kStreamChunk - 1) / kStreamChunk : 0;
   parallel_blocks(ctx, chunks, [&](Context& tctx, int b, int e) {
     if (b >= e) return;
     auto state = make_state(tctx);
@@ -136,9 +134,8 @@ void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& bod
       raise_if_cancelled(&tctx);
       seed_chunk_stream(ctx, static_cast<std::uint32_t>(c), s);
       rng::ScopedStream scoped(&s);
-      const long long stop = static_cast<long long>(c + 1) * chunk;
-      const int end = stop < n ? static_cast<int>(stop) : n;
-      for (int k = c * chunk; k < end; ++k) body(state, tctx, k);
+      const int end = (c + 1) * kStreamChunk < n ? (c + 1) * kStreamChunk : n;
+      for (int k = c * kStreamChunk; k < end; ++k) body(state, tctx, k);
     }
     finish(state, tctx);
   });
