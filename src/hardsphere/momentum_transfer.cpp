@@ -247,8 +247,8 @@ Search choose_contact(double V, double best, int best_k, int first_free, int* kc
 // arrays: the same quantities and the same choice as full_search. Returns
 // kUndecided (full_search decides) when the no-contact values differ or some
 // h or |Q| is not finite.
-Search fused_search(const HsAtoms& atoms, const double pos[3], const double d[3], int* uniform,
-                    int* kc, double* u) {
+Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double pos[3],
+                    const double d[3], int* uniform, int* kc, double* u) {
   if (*uniform == 0) *uniform = uniform_no_contact(atoms.no_contact, atoms.n) ? 1 : -1;
   if (*uniform != 1) return Search::kUndecided;
   const int n = atoms.n;
@@ -265,26 +265,34 @@ Search fused_search(const HsAtoms& atoms, const double pos[3], const double d[3]
       std::fabs(pos[2]) <= B && std::fabs(d[0]) <= 2.0 && std::fabs(d[1]) <= 2.0 &&
       std::fabs(d[2]) <= 2.0 && dd > 0.0) {
     // Every h and |Q| is finite (the inputs are bounded), and an atom with
-    // q <= 0 has t = q dd <= 0: not touched, whatever its h.
+    // q <= 0 has t = q dd <= 0: not touched, whatever its h. First q and h
+    // of every atom (lanes of the same operations), then the touched ones.
+    double* qs = work.t;
+    double* hs = work.h;
+    const double* R2 = atoms.r2;
+    const double x = pos[0], y = pos[1], z = pos[2];
+    const double d0 = d[0], d1 = d[1], d2 = d[2];
+#pragma omp simd
     for (int k = 0; k < n; ++k) {
-      const double e0 = P0[k] - pos[0];
-      const double e1 = P1[k] - pos[1];
-      const double e2 = P2[k] - pos[2];
-      const double q = (e0 * d[0] + e1 * d[1]) + e2 * d[2];
-      if (q > 0.0) {
-        const double q0 = q * d[0], q1 = q * d[1], q2 = q * d[2];
-        const double a0 = e0 - q0, a1 = e1 - q1, a2 = e2 - q2;
-        const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - atoms.r2[k];
-        if (h < 0.0) {
-          const double v = entry_distance(V, q0, q1, q2, h);
-          if (best_k < 0 || v < best) {
-            best = v;
-            best_k = k;
-          }
-          continue;
+      const double e0 = P0[k] - x;
+      const double e1 = P1[k] - y;
+      const double e2 = P2[k] - z;
+      const double q = (e0 * d0 + e1 * d1) + e2 * d2;
+      const double a0 = e0 - q * d0, a1 = e1 - q * d1, a2 = e2 - q * d2;
+      qs[k] = q;
+      hs[k] = ((a0 * a0 + a1 * a1) + a2 * a2) - R2[k];
+    }
+    for (int k = 0; k < n; ++k) {
+      if (qs[k] > 0.0 && hs[k] < 0.0) {
+        const double q = qs[k];
+        const double v = entry_distance(V, q * d[0], q * d[1], q * d[2], hs[k]);
+        if (best_k < 0 || v < best) {
+          best = v;
+          best_k = k;
         }
+      } else if (first_free < 0) {
+        first_free = k;
       }
-      if (first_free < 0) first_free = k;
     }
     return choose_contact(V, best, best_k, first_free, kc, u);
   }
@@ -495,7 +503,7 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
       found = grid_search(atoms, *atoms.grid, work, position, d, &kc, &u);
     }
     if (found == Search::kUndecided && atoms.inline_products)
-      found = fused_search(atoms, position, d, &uniform, &kc, &u);
+      found = fused_search(atoms, work, position, d, &uniform, &kc, &u);
     if (found == Search::kUndecided)
       found = full_search(atoms, work, position, d, &uniform, &kc, &u);
     if (found == Search::kNone) {
