@@ -345,7 +345,7 @@ TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
       indexed.inline_products = written;
       ASSERT_TRUE(indexed.build_grid());
       const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
-      for (int trial = 0; trial < 300; ++trial) {
+      for (int trial = 0; trial < (written ? 100 : 300); ++trial) {
         // Inward launches from a sphere around the cluster, some from inside.
         const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
         const double st = std::sqrt(1.0 - ct * ct);
