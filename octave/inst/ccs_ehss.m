@@ -30,7 +30,7 @@
 ## Ion charge z (elementary charges; default: the partial charges' sum
 ## rounded, else 1); enters the mobility.
 ## @item @qcode{"orientations"}, @qcode{"trajectories"}
-## Random orientations (400) and trajectories per orientation (500).
+## Random orientations (2000) and trajectories per orientation (100).
 ## @item @qcode{"accommodation"}
 ## Probability that a collision is diffuse (0: all specular).
 ## @item @qcode{"reemission"}

@@ -116,7 +116,8 @@ void add_run_options(CLI::App& app, CommandLine& cl) {
   Numerics& num = cl.numerics;
   app.add_option("--orientations", num.orientations, "orientations (default per method)")
       ->check(finite_range(1, kMaxOrientations));
-  app.add_option("--trajectories", num.trajectories, "trajectories per orientation (default per method)")
+  app.add_option("--trajectories", num.trajectories,
+                 "trajectories per orientation (pa: probe lines per orientation; default per method)")
       ->check(finite_range(1, kMaxTrajectories));
   app.add_option("--deltatenhance", num.deltatenhance, "time-step divisor (trajectory methods)")
       ->check(finite_range(kMinDeltatenhance, kMaxDeltatenhance));

@@ -65,6 +65,7 @@ ccs::projection::ProjectionParams projection_params(const Structure& s, const Ru
   p.atoms = {table.data(), n, 4};
   p.Number_atoms = n;
   p.n_rotations = st.numerics.orientations;
+  p.lines = st.numerics.trajectories;
   p.seedn = st.seed;
   return p;
 }

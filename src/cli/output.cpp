@@ -28,7 +28,7 @@ std::string joined(const std::vector<std::string>& v, const char* sep) {
 
 // What the launched count counts.
 const char* launched_counts(const std::string& method) {
-  return method == "pa" ? "probe points" : "trajectories";
+  return method == "pa" ? "probe lines" : "trajectories";
 }
 
 std::string status_of(const RunResult& r) { return r.not_a_result.empty() ? "ok" : "not a result"; }

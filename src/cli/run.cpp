@@ -85,10 +85,15 @@ Numerics resolve_numerics(Method m, bool tensor, Numerics n) {
   switch (m) {
     case Method::PA:
       d.orientations = 500;
+      d.trajectories = ccs::projection::kDefaultLinesPerShadow * ccs::projection::kShadeDirections;
       break;
     case Method::EHSS:
-      d.orientations = 400;
-      d.trajectories = 500;
+      // Short orientations: for small and large ions alike the variance
+      // between orientations is a few per cent of one trajectory's, and an
+      // orientation's set-up costs about as much as a few trajectories
+      // (README.md, the study of the split).
+      d.orientations = 2000;
+      d.trajectories = 100;
       break;
     case Method::TM:
     case Method::TMFixed:
@@ -262,7 +267,7 @@ int PreparedRun::orientations() const { return impl_->orientations; }
 
 int PreparedRun::values_per_orientation() const {
   switch (impl_->st.method) {
-    case Method::PA: return 1;    // area
+    case Method::PA: return 1;    // mean shadow area
     case Method::EHSS: return 5;  // transfer row, mobility, launched
     default: return 4;            // transfer row, launched
   }
@@ -338,10 +343,14 @@ RunResult PreparedRun::finish(const std::vector<double>& values, double seconds)
   };
   switch (st.method) {
     case Method::PA: {
+      const std::vector<double>& areas = values;
+      // Probe lines over all shadows.
+      r.trajectories = static_cast<double>(ccs::projection::lines_per_shadow(m.pa)) *
+                       ccs::projection::kShadeDirections * n;
       double mean = NAN;
-      mean_and_se(values, &mean, &r.ccs_se, &r.orientations_used);
+      mean_and_se(areas, &mean, &r.ccs_se, &r.orientations_used);
       double sum = 0.0, used = 0.0;  // the driver's mean: over the non-zero areas
-      for (double a : values) {
+      for (double a : areas) {
         if (a != 0.0) {
           sum += a;
           used += 1.0;
@@ -349,7 +358,6 @@ RunResult PreparedRun::finish(const std::vector<double>& values, double seconds)
       }
       r.ccs = sum / used;
       r.per_orientation = values;
-      r.trajectories = static_cast<double>(ccs::projection::kShadeSamples) * n;
       break;
     }
 #ifdef CCS_CLI_HAVE_HARDKICK

@@ -97,6 +97,71 @@ void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double
   dir[2] = dir_z;
 }
 
+namespace {
+
+// Cosine and sine of a uniform angle: a point uniform in the unit disc
+// (rejection from the square), scaled to the circle.
+void unit_circle(double* c, double* s) {
+  for (;;) {
+    const double x = 2.0 * rt::rng::rand() - 1.0;
+    const double y = 2.0 * rt::rng::rand() - 1.0;
+    const double q = x * x + y * y;
+    if (q <= 1.0 && q > 1e-200) {
+      const double inv = 1.0 / std::sqrt(q);
+      *c = x * inv;
+      *s = y * inv;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom, double start[3],
+                             double dir[3]) {
+  constexpr double kCap = 0.045 * (kPi * kPi);
+  double n[3], d[3];
+  for (;;) {
+    // Direction: d_x = cos t2 >= 0 with sin^2 t2 uniform, uniform azimuth.
+    const double s2 = rt::rng::rand();
+    const double st2 = std::sqrt(s2);
+    const double ct2 = std::sqrt(1.0 - s2);
+    double cp2, sp2;
+    unit_circle(&cp2, &sp2);
+    d[0] = ct2;
+    d[1] = st2 * cp2;
+    d[2] = st2 * sp2;
+    // Point: c = -n.d with c^2 uniform (the flux factor -g), uniform azimuth
+    // about -d in the frame e1, e2 normal to d.
+    const double c = std::sqrt(rt::rng::rand());
+    const double s = std::sqrt(1.0 - c * c);
+    double ca, sa;
+    unit_circle(&ca, &sa);
+    const double sign = std::copysign(1.0, d[2]);
+    const double a = -1.0 / (sign + d[2]);
+    const double b = d[0] * d[1] * a;
+    const double e1[3] = {1.0 + sign * d[0] * d[0] * a, sign * b, -sign * d[0]};
+    const double e2[3] = {b, sign + d[1] * d[1] * a, -d[1]};
+    for (int j = 0; j < 3; ++j) n[j] = -c * d[j] + s * (ca * e1[j] + sa * e2[j]);
+    // The rest of the weight: min(1, 0.045 pi^2 / (sin t1 cos t2 sin t2 (-g))).
+    const double st1 = std::sqrt(n[1] * n[1] + n[2] * n[2]);
+    const double rest = kCap / (((st1 * ct2) * st2) * c);
+    if (rest >= 1.0 || rt::rng::rand() < rest) break;
+  }
+  const double R = dom.R;
+  start[1] = n[1] * R + dom.centre[1];
+  start[2] = n[2] * R + dom.centre[2];
+  dir[1] = d[1];
+  dir[2] = d[2];
+  if (k <= 0.5 * n_total) {
+    start[0] = n[0] * R + dom.centre[0];
+    dir[0] = d[0];
+  } else {
+    start[0] = (-n[0]) * R + dom.centre[0];
+    dir[0] = -d[0];
+  }
+}
+
 void hs_x_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]) {
   const double u1 = rt::rng::rand();
   const double c1 = rt::nthroot(1.0 - (u1 + u1));

@@ -37,6 +37,17 @@ double hs_box_normaliser(double n_x, double rho, double m_gas, const HsEntryDoma
 void hs_sphere_launch(double k, double n_total, const HsEntryDomain& dom, double start[3],
                       double dir[3]);
 
+// The same launch distribution drawn without trigonometric functions (the
+// program's runs, whose draws need not follow the plug-in's). Over directions
+// d and points n of the unit sphere that distribution has the density
+// min(-g cos t2, 0.045 pi^2 / (sin t1 sin t2)) for g = n.d < 0 (cos t1 = n_x,
+// cos t2 = d_x > 0). Proposal: d with density cos t2 (sin^2 t2 uniform) and
+// n given d with density -g (g^2 uniform, uniform azimuth about -d);
+// acceptance min(1, 0.045 pi^2 / (sin t1 cos t2 sin t2 (-g))), nearly always 1.
+// Draws from the calling thread's stream.
+void hs_sphere_launch_direct(double k, double n_total, const HsEntryDomain& dom, double start[3],
+                             double dir[3]);
+
 // Launches through the x-, y- and z-faces of the entry box (4, 6 and 6
 // draws).
 void hs_x_face_launch(const HsEntryDomain& dom, double start[3], double dir[3]);

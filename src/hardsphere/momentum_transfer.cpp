@@ -142,10 +142,27 @@ Search full_search(const HsAtoms& atoms, const HsScratch& work, const double pos
     double* Ej = work.E + static_cast<size_t>(j) * n;
     for (int k = 0; k < n; ++k) Ej[k] = Pj[k] - atoms.ones[k] * p;
   }
-  double D[9];
-  outer(d, D);
-  rt::gemm(n, 3, 3, work.E, D, work.Q);
-  rt::gemm(n, 1, 3, work.Q, d, work.t);
+  if (atoms.inline_products) {
+    const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+    const double* A0 = work.E;
+    const double* A1 = work.E + n;
+    const double* A2 = work.E + 2 * static_cast<size_t>(n);
+    double* B0 = work.Q;
+    double* B1 = work.Q + n;
+    double* B2 = work.Q + 2 * static_cast<size_t>(n);
+    for (int k = 0; k < n; ++k) {
+      const double q = (A0[k] * d[0] + A1[k] * d[1]) + A2[k] * d[2];
+      B0[k] = q * d[0];
+      B1[k] = q * d[1];
+      B2[k] = q * d[2];
+      work.t[k] = q * dd;
+    }
+  } else {
+    double D[9];
+    outer(d, D);
+    rt::gemm(n, 3, 3, work.E, D, work.Q);
+    rt::gemm(n, 1, 3, work.Q, d, work.t);
+  }
 
   const double* E0 = work.E;
   const double* E1 = work.E + n;
@@ -208,6 +225,99 @@ Search full_search(const HsAtoms& atoms, const HsScratch& work, const double pos
   *kc = rt::argmin_skip_nan(work.dist, n);
   *u = work.dist[*kc];
   return Search::kFound;
+}
+
+// The contact of a search over all atoms with common no-contact value V:
+// the touched atom with the first smallest entry distance `best`, unless the
+// first untouched atom's V is smaller (or equal and it comes first).
+Search choose_contact(double V, double best, int best_k, int first_free, int* kc, double* u) {
+  if (best_k < 0) return Search::kNone;
+  if (first_free >= 0 && (V < best || (V == best && first_free < best_k))) {
+    *kc = first_free;
+    *u = V;
+  } else {
+    *kc = best_k;
+    *u = best;
+  }
+  return Search::kFound;
+}
+
+// The search over all atoms with the products written out (inline_products)
+// and common no-contact values, in one pass over the atoms without working
+// arrays: the same quantities and the same choice as full_search. Returns
+// kUndecided (full_search decides) when the no-contact values differ or some
+// h or |Q| is not finite.
+Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double pos[3],
+                    const double d[3], int* uniform, int* kc, double* u) {
+  if (*uniform == 0) *uniform = uniform_no_contact(atoms.no_contact, atoms.n) ? 1 : -1;
+  if (*uniform != 1) return Search::kUndecided;
+  const int n = atoms.n;
+  const double V = atoms.no_contact[0];
+  const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+  const double* P0 = atoms.P;
+  const double* P1 = atoms.P + n;
+  const double* P2 = atoms.P + 2 * static_cast<size_t>(n);
+  double best = 0.0;
+  int best_k = -1;
+  int first_free = -1;
+  const double B = kHsCoordinateBound;
+  if (atoms.bounded && std::fabs(pos[0]) <= B && std::fabs(pos[1]) <= B &&
+      std::fabs(pos[2]) <= B && std::fabs(d[0]) <= 2.0 && std::fabs(d[1]) <= 2.0 &&
+      std::fabs(d[2]) <= 2.0 && dd > 0.0) {
+    // Every h and |Q| is finite (the inputs are bounded), and an atom with
+    // q <= 0 has t = q dd <= 0: not touched, whatever its h. First q and h
+    // of every atom (lanes of the same operations), then the touched ones.
+    double* qs = work.t;
+    double* hs = work.h;
+    const double* R2 = atoms.r2;
+    const double x = pos[0], y = pos[1], z = pos[2];
+    const double d0 = d[0], d1 = d[1], d2 = d[2];
+#pragma omp simd
+    for (int k = 0; k < n; ++k) {
+      const double e0 = P0[k] - x;
+      const double e1 = P1[k] - y;
+      const double e2 = P2[k] - z;
+      const double q = (e0 * d0 + e1 * d1) + e2 * d2;
+      const double a0 = e0 - q * d0, a1 = e1 - q * d1, a2 = e2 - q * d2;
+      qs[k] = q;
+      hs[k] = ((a0 * a0 + a1 * a1) + a2 * a2) - R2[k];
+    }
+    for (int k = 0; k < n; ++k) {
+      if (qs[k] > 0.0 && hs[k] < 0.0) {
+        const double q = qs[k];
+        const double v = entry_distance(V, q * d[0], q * d[1], q * d[2], hs[k]);
+        if (best_k < 0 || v < best) {
+          best = v;
+          best_k = k;
+        }
+      } else if (first_free < 0) {
+        first_free = k;
+      }
+    }
+    return choose_contact(V, best, best_k, first_free, kc, u);
+  }
+  double check = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const double e0 = P0[k] - atoms.ones[k] * pos[0];
+    const double e1 = P1[k] - atoms.ones[k] * pos[1];
+    const double e2 = P2[k] - atoms.ones[k] * pos[2];
+    const double q = (e0 * d[0] + e1 * d[1]) + e2 * d[2];
+    const double q0 = q * d[0], q1 = q * d[1], q2 = q * d[2];
+    const double a0 = e0 - q0, a1 = e1 - q1, a2 = e2 - q2;
+    const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - atoms.r2[k];
+    check += h + ((q0 * q0 + q1 * q1) + q2 * q2);
+    if (h < 0.0 && q * dd > 0.0) {
+      const double v = entry_distance(V, q0, q1, q2, h);
+      if (best_k < 0 || v < best) {
+        best = v;
+        best_k = k;
+      }
+    } else if (first_free < 0) {
+      first_free = k;
+    }
+  }
+  if (!std::isfinite(check)) return Search::kUndecided;
+  return choose_contact(V, best, best_k, first_free, kc, u);
 }
 
 // Contact search over the grid. The forward ray, clipped to the centre box
@@ -295,8 +405,20 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
           Ej[q] = Pj[k] - atoms.ones[k] * pos[j];
         }
       }
-      rt::gemm(m, 3, 3, work.E, D, work.Q);
-      rt::gemm(m, 1, 3, work.Q, d, work.t);
+      if (atoms.inline_products) {
+        const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
+        for (int q = 0; q < m; ++q) {
+          const double* Eq = work.E + q;
+          const double p = (Eq[0] * d[0] + Eq[m] * d[1]) + Eq[2 * static_cast<size_t>(m)] * d[2];
+          work.Q[q] = p * d[0];
+          work.Q[q + m] = p * d[1];
+          work.Q[q + 2 * static_cast<size_t>(m)] = p * d[2];
+          work.t[q] = p * dd;
+        }
+      } else {
+        rt::gemm(m, 3, 3, work.E, D, work.Q);
+        rt::gemm(m, 1, 3, work.Q, d, work.t);
+      }
       const double* E0 = work.E;
       const double* E1 = work.E + m;
       const double* E2 = work.E + 2 * static_cast<size_t>(m);
@@ -329,6 +451,17 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
 }
 
 }  // namespace
+
+bool hs_bounded(const HsAtoms& atoms) {
+  const double B = kHsCoordinateBound;
+  for (int k = 0; k < atoms.n; ++k) {
+    if (atoms.ones[k] != 1.0 || !(atoms.r2[k] <= B * B)) return false;
+    for (int j = 0; j < 3; ++j) {
+      if (!(std::fabs(atoms.P[k + static_cast<size_t>(j) * atoms.n]) <= B)) return false;
+    }
+  }
+  return true;
+}
 
 HsScratch hs_scratch_for(HsScratchStore& store, int n, int cells) {
   const size_t N = static_cast<size_t>(n > 0 ? n : 0);
@@ -369,6 +502,8 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
         std::isfinite(d[2])) {
       found = grid_search(atoms, *atoms.grid, work, position, d, &kc, &u);
     }
+    if (found == Search::kUndecided && atoms.inline_products)
+      found = fused_search(atoms, work, position, d, &uniform, &kc, &u);
     if (found == Search::kUndecided)
       found = full_search(atoms, work, position, d, &uniform, &kc, &u);
     if (found == Search::kNone) {

@@ -19,7 +19,21 @@ struct HsAtoms {
   const double* r2;          // N squared collision radii (Å²)
   const double* P;           // N x 3 atom centres, column-major (Å)
   const HsGrid* grid;        // spatial index of the centres, or null: search all atoms
+  // The search over all atoms forms Q = E d d' and t = Q d row by row as
+  // written (q = E d, Q = q d', t = Q d) instead of through BLAS: the same
+  // quantities up to rounding, much faster for small molecules. The
+  // plug-in's runs keep the BLAS products (its results are fixed to the bit).
+  bool inline_products = false;
+  // Set by hs_bounded (with inline_products): every coordinate and radius is
+  // finite and far below overflow, and every `ones` entry is 1, so the
+  // one-pass search skips the atoms behind the flight without evaluating them.
+  bool bounded = false;
 };
+
+// Whether `atoms` qualifies for HsAtoms::bounded: coordinates within
+// kHsCoordinateBound, squared radii finite and within its square, ones all 1.
+bool hs_bounded(const HsAtoms& atoms);
+constexpr double kHsCoordinateBound = 1e100;
 
 // Re-emission settings of a collision.
 struct HsEmission {

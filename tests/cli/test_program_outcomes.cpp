@@ -208,9 +208,9 @@ TEST(ProgramOutcomes, CsvCarriesConditionsSettingsAndTheFullPath) {
   // at 350 K and 2000 Pa it is far from the reduced mobility.
   EXPECT_NEAR(std::stod(r.at("K0_cm2_Vs")) / std::stod(r.at("K_cm2_Vs")),
               2000.0 / 101325.0 * 273.15 / 350.0, 1e-9);
-  // pa counts probe points.
+  // pa counts probe lines.
   const Outcome pa = run("--quiet --json --method pa --orientations 5 " + f, dir);
-  EXPECT_EQ(nlohmann::json::parse(pa.out).at("results").at(0).at("launched_counts"), "probe points");
+  EXPECT_EQ(nlohmann::json::parse(pa.out).at("results").at(0).at("launched_counts"), "probe lines");
   const Outcome table = run("--quiet --method pa --orientations 5 " + f, dir);
   EXPECT_NE(table.out.find("CCS/Å²"), std::string::npos) << table.out;
   EXPECT_NE(table.out.find("launched"), std::string::npos) << table.out;

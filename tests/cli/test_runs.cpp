@@ -315,6 +315,27 @@ TEST(Runs, PerOrientationCrossSectionsGiveTheMeanAndStandardError) {
   }
 }
 
+TEST(Runs, ReportedStandardErrorsMatchTheSpreadOverSeeds) {
+  // 100 runs of a small, non-spherical ion with few samples per
+  // orientation (orientation and sampling variance both present): the
+  // reported errors against the spread of the means over seeds.
+  const Tables t("he");
+  const Structure s = read_structures(
+      std::string(CCS_SOURCE_DIR) + "/examples/phenethylammonium.mol2", ReadOptions())[0];
+  for (Method m : {Method::PA, Method::EHSS}) {
+    if (!method_available(m)) continue;
+    std::vector<std::vector<double>> runs;
+    RunSettings st = settings(m, t, "He", 16, m == Method::PA ? 48 : 20);
+    for (int k = 0; k < 100; ++k) {
+      st.seed = 300 + k;
+      runs.push_back(run_method(s, st).per_orientation);
+    }
+    const ccs::test::SpreadCheck c = ccs::test::spread_against_reported_se(runs);
+    EXPECT_TRUE(c.honest) << method_name(m) << ": log(spread / reported) " << c.log_ratio
+                          << ", sd " << c.sd;
+  }
+}
+
 TEST(Runs, ACancelledRunStopsWithTheInterruptedError) {
   const Tables t("he");
   const Structure s = c60();

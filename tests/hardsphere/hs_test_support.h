@@ -34,8 +34,10 @@ struct KernelMolecule {
     }
   }
   HsAtoms atoms() const {
-    return HsAtoms{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
-                   use_grid ? &grid : nullptr};
+    HsAtoms a{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
+              use_grid ? &grid : nullptr, inline_products};
+    a.bounded = inline_products && hs_bounded(a);
+    return a;
   }
   // Searches contacts through a spatial index from now on.
   bool build_grid() {
@@ -50,6 +52,7 @@ struct KernelMolecule {
   HsScratchStore store;
   HsGrid grid;
   bool use_grid = false;
+  bool inline_products = false;  // the program's written-out products
 };
 
 // Saves and restores the stream the calling thread draws from now.

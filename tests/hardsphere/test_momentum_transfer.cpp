@@ -258,9 +258,12 @@ TEST_F(MomentumTransfer, DiffuseSpecularModeWithReferenceSpeedEqualsSpecular) {
 // entry raised (which forces the evaluation of every atom): identical
 // results, positions, directions and draws.
 void expect_same_as_full_evaluation(const std::vector<Atom>& atoms, const HsEmission& em,
-                                    const double start[3], const double dir[3]) {
+                                    const double start[3], const double dir[3],
+                                    bool inline_products = false) {
   KernelMolecule fast(atoms);
   KernelMolecule full(atoms);
+  fast.inline_products = inline_products;
+  full.inline_products = inline_products;
   full.no_contact.back() = 1000.5;
   StreamSnapshot snap;
   const Flight a = fly(fast, em, start, dir);
@@ -290,6 +293,9 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
                                -15.0 * dir[2] + 3.0 * U(gen)};
       const double a = trial % 3 == 0 ? 0.0 : 0.5;
       expect_same_as_full_evaluation(atoms, emission(a, trial % 2, 0.0, 1.0), start, dir);
+      // The program's one-pass search with written-out products against
+      // the full evaluation with the same products.
+      expect_same_as_full_evaluation(atoms, emission(a, trial % 2, 0.0, 1.0), start, dir, true);
     }
   }
   // An atom whose entry lies more than 1000 Å ahead loses against the
@@ -300,6 +306,7 @@ TEST_F(MomentumTransfer, ContactSearchOverTouchedAtomsEqualsFullEvaluation) {
   const double start[3] = {0.0, 0.0, 0.0};
   const double dir[3] = {1.0, 0.0, 0.0};
   expect_same_as_full_evaluation(far, emission(0.0, 1.0, 0.0, 0.0), start, dir);
+  expect_same_as_full_evaluation(far, emission(0.0, 1.0, 0.0, 0.0), start, dir, true);
   KernelMolecule mol(far);
   const Flight f = fly(mol, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
   EXPECT_EQ(f.position[0], 1000.0);
@@ -323,41 +330,46 @@ std::vector<Atom> cluster(int n, std::mt19937& gen) {
 
 TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
   // Same flights through the same molecule with and without the spatial
-  // index: bit-identical results, end points, directions and draws.
+  // index: bit-identical results, end points, directions and draws; with
+  // the plug-in's BLAS products and with the program's written-out ones.
   std::mt19937 gen(5);
   std::uniform_real_distribution<double> U(0.0, 1.0);
   int flights = 0;
   int hit = 0;
   for (int n : {401, 1000, 2503}) {
     const std::vector<Atom> atoms = cluster(n, gen);
-    KernelMolecule plain(atoms);
-    KernelMolecule indexed(atoms);
-    ASSERT_TRUE(indexed.build_grid());
-    const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
-    for (int trial = 0; trial < 300; ++trial) {
-      // Inward launches from a sphere around the cluster, some from inside.
-      const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
-      const double st = std::sqrt(1.0 - ct * ct);
-      const double rad = trial % 10 == 0 ? 0.3 * R : R;
-      const double start[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
-      double dir[3] = {-start[0] + R * (U(gen) - 0.5), -start[1] + R * (U(gen) - 0.5),
-                       -start[2] + R * (U(gen) - 0.5)};
-      const double len = std::sqrt(dot(dir, dir));
-      for (double& c : dir) c /= len;
-      const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
-      StreamSnapshot snap;
-      const Flight a = fly(plain, em, start, dir);
-      const rt::MtState after = *rt::rng::current_state();
-      snap.restore();
-      const Flight b = fly(indexed, em, start, dir);
-      for (int j = 0; j < 3; ++j) {
-        ASSERT_EQ(a.result[j], b.result[j]) << "n " << n << " trial " << trial;
-        ASSERT_EQ(a.position[j], b.position[j]);
-        ASSERT_EQ(a.direction[j], b.direction[j]);
+    for (bool written : {false, true}) {
+      KernelMolecule plain(atoms);
+      KernelMolecule indexed(atoms);
+      plain.inline_products = written;
+      indexed.inline_products = written;
+      ASSERT_TRUE(indexed.build_grid());
+      const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
+      for (int trial = 0; trial < (written ? 100 : 300); ++trial) {
+        // Inward launches from a sphere around the cluster, some from inside.
+        const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
+        const double st = std::sqrt(1.0 - ct * ct);
+        const double rad = trial % 10 == 0 ? 0.3 * R : R;
+        const double start[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
+        double dir[3] = {-start[0] + R * (U(gen) - 0.5), -start[1] + R * (U(gen) - 0.5),
+                         -start[2] + R * (U(gen) - 0.5)};
+        const double len = std::sqrt(dot(dir, dir));
+        for (double& c : dir) c /= len;
+        const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
+        StreamSnapshot snap;
+        const Flight a = fly(plain, em, start, dir);
+        const rt::MtState after = *rt::rng::current_state();
+        snap.restore();
+        const Flight b = fly(indexed, em, start, dir);
+        for (int j = 0; j < 3; ++j) {
+          ASSERT_EQ(a.result[j], b.result[j]) << "n " << n << " trial " << trial;
+          ASSERT_EQ(a.position[j], b.position[j]);
+          ASSERT_EQ(a.direction[j], b.direction[j]);
+        }
+        for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
+        ++flights;
+        hit += a.result[0] != 0.0;
       }
-      for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
-      ++flights;
-      hit += a.result[0] != 0.0;
     }
   }
   EXPECT_GT(hit, flights / 2);

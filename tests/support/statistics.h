@@ -25,4 +25,20 @@ double stat_tolerance(double standard_error, double k = 3.0);
 // True when |estimate - expected| <= stat_tolerance(standard_error, k).
 bool within(double estimate, double expected, double standard_error, double k = 3.0);
 
+// Whether the standard errors reported by K independent runs are honest:
+// runs[k] holds run k's per-orientation values (n each, the run reports
+// their mean and its standard error). Compares the variance of the K means
+// with the mean squared reported standard error through the log of their
+// ratio, whose sampling variance for normal values is 2/(K-1) +
+// 2/(K(n-1)); the excess kurtosis k4 of the values about their run's mean
+// adds k4/(nK) to each term (the sampling variance of a variance). Honest
+// when |log ratio| <= z standard deviations (z = 3.29: 0.1 %).
+struct SpreadCheck {
+  double log_ratio;  // log(variance of the means / mean squared standard error)
+  double sd;         // its sampling standard deviation
+  bool honest;
+};
+SpreadCheck spread_against_reported_se(const std::vector<std::vector<double>>& runs,
+                                       double z = 3.29);
+
 }  // namespace ccs::test

@@ -34,3 +34,24 @@ TEST(Statistics, ThreeSigmaBandCoverage) {
   EXPECT_NEAR(coverage, 0.9973, 3.0 * binomial_error(0.9973, trials));
   EXPECT_FALSE(within(10.0, 0.0, 1.0));
 }
+
+TEST(Statistics, SpreadCheckTellsHonestFromWrongStandardErrors) {
+  // Runs of 20 normal values: the reported errors are honest. The same
+  // runs made of 10 pairs of equal values (correlated orientations) report
+  // errors about sqrt(2) too small; the check refuses them.
+  std::mt19937 gen(5);
+  std::normal_distribution<double> N(3.0, 2.0);
+  std::vector<std::vector<double>> honest(150), paired(150);
+  for (std::size_t k = 0; k < honest.size(); ++k) {
+    for (int i = 0; i < 20; ++i) honest[k].push_back(N(gen));
+    for (int i = 0; i < 10; ++i) {
+      const double x = N(gen);
+      paired[k].push_back(x);
+      paired[k].push_back(x);
+    }
+  }
+  const ccs::test::SpreadCheck a = ccs::test::spread_against_reported_se(honest);
+  EXPECT_TRUE(a.honest) << a.log_ratio << " +- " << a.sd;
+  const ccs::test::SpreadCheck b = ccs::test::spread_against_reported_se(paired);
+  EXPECT_FALSE(b.honest) << b.log_ratio << " +- " << b.sd;
+}

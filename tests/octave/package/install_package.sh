@@ -37,7 +37,7 @@ function check (tmp, tarball, root)
   section = regexp (text, "\n## Octave.*?(?=\n## |$)", "match", "once");
   blocks = regexp (section, "```octave\n(.*?)```", "tokens");
   assert (numel (blocks) >= 4, "README: the Octave section needs an example per method");
-  defaults = struct ("pa", [500 NaN], "ehss", [400 500], "tm", [500 300], "lj", [500 300]);
+  defaults = struct ("pa", [500 NaN], "ehss", [2000 100], "tm", [500 300], "lj", [500 300]);
   seen = {};
   for k = 1:numel (blocks)
     clear r;
