@@ -30,7 +30,7 @@ cp src/mex/entry_layer.cpp src/mex/entry_layer.h src/mex/trajectory_inputs.h \
    src/mex/tracerun_mex.cpp src/mex/tracerun_well_mex.cpp "$pkg/src/core/mex/"
 # The program's library (its main is not needed).
 for f in src/cli/*.cpp src/cli/*.h; do
-  [ "$(basename "$f")" = main.cpp ] || cp "$f" "$pkg/src/core/cli/"
+  case "$(basename "$f")" in main.cpp | wait_policy_preinit.cpp) ;; *) cp "$f" "$pkg/src/core/cli/" ;; esac
 done
 tar -C "$stage" -czf "$out/ccs-$version.tar.gz" "ccs-$version"
 echo "$out/ccs-$version.tar.gz"

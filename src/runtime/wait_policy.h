@@ -5,7 +5,7 @@
 // so that on a machine whose other cores are busy a waiting thread does not
 // take the time the working ones need. The run-time reads its settings once,
 // when it is loaded, before any code of the program runs; so an executable
-// that links wait_policy_preinit.cpp starts itself once more with the
+// that links src/cli/wait_policy_preinit.cpp starts itself once more with the
 // settings in its environment (a pre-initialiser, before any library is
 // initialised).
 #pragma once
