@@ -135,16 +135,47 @@ double shadow_radius(const EntryDisc& s, const double d[3]) {
   return best;
 }
 
+namespace {
+
+// Per-thread state of the disc loop: the runner's storage and the shifts of
+// the current chunk's evenly spread points.
+struct DiscWork {
+  RunnerWork runner;
+  double shift_b = 0.0, shift_dx = 0.0;
+  explicit DiscWork(const TrajectoryRunner* r) : runner(r) {
+    shift_b = rand();
+    shift_dx = rand();
+  }
+};
+
+}  // namespace
+
 void run_disc_loop(rt::Context* ctx, const EntryDisc& s, const TrajectoryRunner& r,
                    double* result, int ld, int row0, double* launched) {
   const int count = rt::loop_count(s.N_total);
   const double Rs = s.Rs;
   const double Rs2 = Rs * Rs;
-  auto draw = [&](int k, double p[3], double d[3], double* x_red, double* w) {
+  constexpr int kSpread = rt::kStreamChunk;
+  // Trajectory k is point j = k mod kSpread of its chunk: its impact-point
+  // quantile is frac(j / kSpread + shift_b) and its d_x^2 is
+  // frac(perm(j) / kSpread + shift_dx), with the shifts uniform and drawn
+  // at the chunk's start. Each quantile alone is uniform (every trajectory
+  // has the distribution described in the header), and the points of a chunk
+  // cover both ranges evenly, which removes most of the variance that comes
+  // from where the probe passes the molecule.
+  auto draw = [&](DiscWork& dw, int k, double p[3], double d[3], double* x_red, double* w) {
+    const int j = k % kSpread;
+    if (j == 0) {
+      dw.shift_b = rand();
+      dw.shift_dx = rand();
+    }
+    auto spread = [](double t) { return t >= 1.0 ? t - 1.0 : t; };
+    const double u_b = spread(j / static_cast<double>(kSpread) + dw.shift_b);
+    const double u_dx = spread(((5 * j) % kSpread) / static_cast<double>(kSpread) + dw.shift_dx);
     double w_speed;
     *x_red = sample_momentum_weighted_speed(&w_speed);
     const double sgn = (k + 1.0 <= 0.5 * s.N_total) ? 1.0 : -1.0;
-    const double cx = std::sqrt(rand());
+    const double cx = std::sqrt(u_dx);
     const double sx = std::sqrt(1.0 - cx * cx);
     const double psi = kTwoPi * rand();
     const double cp = std::cos(psi);
@@ -152,52 +183,53 @@ void run_disc_loop(rt::Context* ctx, const EntryDisc& s, const TrajectoryRunner&
     d[0] = sgn * cx;
     d[1] = sx * cp;
     d[2] = sx * sp;
-    // The rings seen along d: squared radii and area fractions of the disc.
+    // The rings seen along d: squared radii and their masses (area fraction
+    // of the disc times relative density).
     const double S = shadow_radius(s, d);
     const double q1 = std::fmin(s.inner * S * (s.inner * S), Rs2);
     const double q2 = std::fmin(s.outer * S * (s.outer * S), Rs2);
-    const double a1 = q1 / Rs2;
-    const double a2 = (q2 - q1) / Rs2;
-    const double a3 = 1.0 - q2 / Rs2;
-    const double m1 = a1;
-    const double m2 = s.middle_density * a2;
-    const double m3 = s.outer_density * a3;
+    const double m1 = q1 / Rs2;
+    const double m2 = s.middle_density * ((q2 - q1) / Rs2);
+    const double m3 = s.outer_density * (1.0 - q2 / Rs2);
     const double Z = (m1 + m2) + m3;
-    const double u = Z * rand();
-    double lo2, hi2, density;
-    if (u < m1) {
-      lo2 = 0.0, hi2 = q1, density = 1.0;
-    } else if (u < m1 + m2) {
-      lo2 = q1, hi2 = q2, density = s.middle_density;
+    // Squared impact parameter at quantile u_b of the ring mixture.
+    const double t = Z * u_b;
+    double b2, density;
+    if (t < m1) {
+      b2 = t * Rs2, density = 1.0;
+    } else if (t < m1 + m2) {
+      b2 = q1 + (t - m1) / s.middle_density * Rs2, density = s.middle_density;
     } else {
-      lo2 = q2, hi2 = Rs2, density = s.outer_density;
+      b2 = q2 + (t - m1 - m2) / s.outer_density * Rs2, density = s.outer_density;
     }
-    const double b = std::sqrt(lo2 + (hi2 - lo2) * rand());
+    const double b = std::sqrt(std::fmin(b2, Rs2));
     const double phi = kTwoPi * rand();
     // Orthonormal pair spanning the disc: e1 = (-sx, cx cos psi, cx sin psi)
     // (sign of x folded in), e2 = (0, -sin psi, cos psi).
     const double e1[3] = {-sx, sgn * cx * cp, sgn * cx * sp};
     const double e2[3] = {0.0, -sp, cp};
     const double b1 = b * std::cos(phi);
-    const double b2 = b * std::sin(phi);
+    const double bb2 = b * std::sin(phi);
     const double back = std::sqrt(std::fmax(Rs2 - b * b, 0.0));
-    for (int j = 0; j < 3; ++j) p[j] = s.centre[j] + b1 * e1[j] + b2 * e2[j] - back * d[j];
+    for (int i = 0; i < 3; ++i) p[i] = s.centre[i] + b1 * e1[i] + bb2 * e2[i] - back * d[i];
     *w = w_speed * (Z / density);
   };
   rt::parallel_iterations(
-      ctx, count, [&](rt::Context&) { return RunnerWork(&r); },
-      [&](RunnerWork& rw, rt::Context& tctx, int k) {
+      ctx, count, [&](rt::Context&) { return DiscWork(&r); },
+      [&](DiscWork& dw, rt::Context& tctx, int k) {
         double p[3];
         double d[3];
         double x_red;
         double w;
-        draw(k, p, d, &x_red, &w);
-        rw.launched += 1.0;
+        draw(dw, k, p, d, &x_red, &w);
+        dw.runner.launched += 1.0;
         double dp[3] = {0.0, 0.0, 0.0};
-        r.run(&tctx, r.shared, rw.work, p, d, x_red, dp);
-        for (int j = 0; j < 3; ++j) result[row0 + k + j * ld] = dp[j] * w;
+        r.run(&tctx, r.shared, dw.runner.work, p, d, x_red, dp);
+        for (int i = 0; i < 3; ++i) result[row0 + k + i * ld] = dp[i] * w;
       },
-      [&](RunnerWork& rw, rt::Context& tctx) { rt::locked_add(&tctx, launched, rw.launched); });
+      [&](DiscWork& dw, rt::Context& tctx) {
+        rt::locked_add(&tctx, launched, dw.runner.launched);
+      });
 }
 
 void run_face_loop(rt::Context* ctx, int axis, int count, const EntryBox& b,
