@@ -235,8 +235,8 @@ ccs::trajectory::TrajectoryParams trajectory_params(const Structure& s, const Ru
     p.three_site_kT = kBoltzmann * st.conditions.temperature;
     p.min_entry_radius = lennard_jones_reach(store.centres, st.conditions.temperature);
     r.numerics.entry_radius = p.min_entry_radius;
-    if (st.weighted_entry) p.entry_sampling = EntrySampling::WeightedDisc;
   }
+  if (st.weighted_entry) p.entry_sampling = EntrySampling::WeightedDisc;
   return p;
 }
 #endif

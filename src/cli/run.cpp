@@ -97,14 +97,14 @@ Numerics resolve_numerics(Method m, bool tensor, Numerics n, bool weighted_entry
       d.trajectories = 300;
       d.deltatenhance = m == Method::LJ ? 80 : 40;
       d.multiplier = 100;
-      if (m == Method::LJ && weighted_entry) {
+      if (weighted_entry) {
         // The same 150 000 trajectories, split where the variance is: with
         // the weighted entry the trajectories of one orientation vary about
-        // 3 times their mean squared, the orientations of an elongated ion
-        // (choline) about 0.01 times (variance relative to the squared
-        // mean), and an orientation's set-up costs about two trajectories;
-        // the cost for a given standard error is least near 25 trajectories
-        // per orientation, and a near-spherical ion (C60) loses under 10 %.
+        // 2 to 3 times their squared mean, the orientations of an elongated
+        // ion (choline) about 0.01 times, and an orientation's set-up costs
+        // about two trajectories; the cost for a given standard error is
+        // least near 25 trajectories per orientation, and a near-spherical
+        // ion (C60) loses under 10 %.
         d.orientations = 5000;
         d.trajectories = 30;
       }

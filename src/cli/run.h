@@ -35,8 +35,9 @@ struct Numerics {
                              // see lennard_jones_reach; 0: none)
 };
 
-// The defaults with every 0 of `n` filled in. weighted_entry (lj, see
-// RunSettings): 5000 orientations of 30 trajectories instead of 500 of 300.
+// The defaults with every 0 of `n` filled in. weighted_entry (trajectory
+// methods, see RunSettings): 5000 orientations of 30 trajectories instead of
+// 500 of 300.
 Numerics resolve_numerics(Method m, bool tensor, Numerics n, bool weighted_entry = true);
 
 // Ranges of the settings that give a meaningful run (the program refuses
@@ -67,9 +68,9 @@ struct RunSettings {
   bool maxwell = false;        // diffuse re-emission speed: thermal (flux-weighted Maxwell)
   bool three_site = false;     // three-site nitrogen (lj); its orientation weights
                                // take k_B T of the run
-  bool weighted_entry = true;  // lj: impact points where the molecule is, speeds weighted by
-                               // momentum, each transfer with its likelihood ratio (false:
-                               // the plug-ins' uniform sphere and box entry)
+  bool weighted_entry = true;  // tm, tm-fixed, lj: impact points where the molecule is, speeds
+                               // weighted by momentum, each transfer with its likelihood
+                               // ratio (false: the plug-ins' uniform sphere and box entry)
   std::uint32_t seed = 1;
   double charge = 0.0;  // ion charge; 0: from the partial charges, else 1
   const ParamTable* hard_sphere = nullptr;
