@@ -1,6 +1,6 @@
 // Time to a 1 % standard error, t1 = wall time x (SE %)^2, of the
 // Lennard-Jones trajectory method in helium at 301 K on C60+, choline+,
-// ubiquitin 4+ (1ubq.pdb from CCS_DATA_DIR, else ../shared/data) and, in
+// phenethylammonium, ubiquitin 4+ (1ubq.pdb from CCS_DATA_DIR, else ../shared/data) and, in
 // nitrogen with the three-site molecule, choline+; on 1 and 2 threads, with
 // the program's weighted entry (second argument 1) and the plug-ins' uniform
 // entry (0) for comparison. Default statistics; counters: t1_s, se_pct,
@@ -73,6 +73,8 @@ std::string ubiquitin() {
 void register_all() {
   const Case cases[] = {{"lj/c60.xyz/He", example("c60.xyz"), "He", 0.0, false},
                         {"lj/choline.mol2/He", example("choline.mol2"), "He", 0.0, false},
+                        {"lj/phenethylammonium.mol2/He", example("phenethylammonium.mol2"), "He",
+                         0.0, false},
                         {"lj/1ubq.pdb/He/z4", ubiquitin(), "He", 4.0, false},
                         {"lj/choline.mol2/N2/three-site", example("choline.mol2"), "N2", 0.0, true}};
   for (const Case& c : cases) {
