@@ -283,18 +283,6 @@ TEST(DiscEntry, WeightedSumsHaveTheExpectationsOfTheUniformEntry) {
   }
 }
 
-// The point of the weights: the core column's standard error is several
-// times smaller with the disc than with the uniform entry.
-TEST(DiscEntry, CoreTransfersVaryLessThanWithTheUniformEntry) {
-  double launched = 0.0;
-  auto se = [&](bool disc) {
-    const std::vector<double> rows = loop_rows(disc, 20000, &launched);
-    const std::vector<double> col(rows.begin() + 20000, rows.begin() + 40000);
-    return ccs::test::mean_and_error(col).standard_error;
-  };
-  EXPECT_LT(se(true), 0.5 * se(false));
-}
-
 // The same draws whatever the thread count (keyed chunk streams).
 TEST(DiscEntry, SameNumbersOnOneAndTwoThreads) {
   double launched = 0.0;
