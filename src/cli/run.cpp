@@ -222,6 +222,14 @@ PreparedRun::PreparedRun(const Structure& s, const RunSettings& settings)
     // by the same rule for strong and several charges).
     st.numerics.boxdomain = std::fmax(field_radius(st.conditions, r.z), 1.5);
   }
+  if (st.method == Method::LJ && st.numerics.deltatenhance < kMinLjDeltatenhance) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf,
+                  "deltatenhance %g is below %g, the least for lj: a coarser step makes the "
+                  "Lennard-Jones cross section come out several per cent high (README.md)",
+                  st.numerics.deltatenhance, kMinLjDeltatenhance);
+    throw std::invalid_argument(buf);
+  }
   r.numerics = st.numerics;
   r.mass = s.mass();
   r.orientations = st.tensor ? 3 : st.numerics.orientations;

@@ -449,3 +449,24 @@ TEST(Runs, SpreadOverSeedsMatchesTheReportedStandardError) {
   EXPECT_GT(ratio, wilson_hilferty(-z)) << "spread " << spread << " reported " << reported;
   EXPECT_LT(ratio, wilson_hilferty(z)) << "spread " << spread << " reported " << reported;
 }
+
+// lj refuses a time-step divisor below its least value, naming it; the
+// other trajectory methods take it.
+TEST(Runs, LennardJonesRefusesACoarseTimeStep) {
+  const Tables t("he");
+  const Structure s = single_atom("C");
+  RunSettings st = settings(Method::LJ, t, "He", 2, 10);
+  st.numerics.deltatenhance = 20;
+  try {
+    run_method(s, st);
+    FAIL() << "lj ran with deltatenhance 20";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("deltatenhance 20 is below 40"), std::string::npos)
+        << e.what();
+  }
+  st.numerics.deltatenhance = kMinLjDeltatenhance;
+  EXPECT_NO_THROW(run_method(s, st));
+  RunSettings tm = settings(Method::TMFixed, t, "He", 2, 10);
+  tm.numerics.deltatenhance = 20;
+  EXPECT_NO_THROW(run_method(s, tm));
+}
