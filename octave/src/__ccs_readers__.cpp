@@ -288,6 +288,7 @@ bool defaults_command(mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   try {
     ccs::cli::RunSettings common;
     common.tensor = mxGetScalar(prhs[2]) != 0.0;
+    common.weighted_entry = false;  // the plug-ins enter uniformly
     const ccs::cli::RunSettings st =
         ccs::cli::settings_for(ccs::cli::parse_method(method), common, ccs::cli::Numerics{});
     static const char* fields[] = {"orientations", "trajectories", "deltatenhance", "multiplier",

@@ -237,6 +237,7 @@ ccs::trajectory::TrajectoryParams trajectory_params(const Structure& s, const Ru
     p.min_entry_radius = lennard_jones_reach(store.centres, st.conditions.temperature);
     r.numerics.entry_radius = p.min_entry_radius;
   }
+  if (st.weighted_entry) p.entry_sampling = EntrySampling::WeightedDisc;
   return p;
 }
 #endif

@@ -35,8 +35,10 @@ struct Numerics {
                              // see lennard_jones_reach; 0: none)
 };
 
-// The defaults with every 0 of `n` filled in.
-Numerics resolve_numerics(Method m, bool tensor, Numerics n);
+// The defaults with every 0 of `n` filled in. weighted_entry (trajectory
+// methods, see RunSettings): 5000 orientations of 30 trajectories instead of
+// 500 of 300.
+Numerics resolve_numerics(Method m, bool tensor, Numerics n, bool weighted_entry = true);
 
 // Ranges of the settings that give a meaningful run (the program refuses
 // values outside them, and NaN or infinities).
@@ -49,6 +51,10 @@ constexpr double kMaxTrajectories = 1e8;  // per orientation
 // Time-step divisor: below 10 the cross section of C60 in helium comes out
 // 2 to 4 % high (README.md); above, it moves within the statistics.
 constexpr double kMinDeltatenhance = 10.0, kMaxDeltatenhance = 1e6;
+// lj needs a finer step: C60 in He at 301 K gave 181.7, 134.7, 123.84, 123.70
+// and 123.65 Å² at 10, 20, 40, 80 and 160 (choline 76.7, 58.61, 58.60, 58.51,
+// 58.48; the same trajectories at every value), so lj refuses less than 40.
+constexpr double kMinLjDeltatenhance = 40.0;
 constexpr double kMaxMultiplier = 1e6;
 constexpr double kMinBoxdomain = 0.5, kMaxBoxdomain = 1000.0;  // Å
 // The least number of collision passes: fewer cut multiple-collision
@@ -66,6 +72,9 @@ struct RunSettings {
   bool maxwell = false;        // diffuse re-emission speed: thermal (flux-weighted Maxwell)
   bool three_site = false;     // three-site nitrogen (lj); its orientation weights
                                // take k_B T of the run
+  bool weighted_entry = true;  // tm, tm-fixed, lj: impact points where the molecule is, speeds
+                               // weighted by momentum, each transfer with its likelihood
+                               // ratio (false: the plug-ins' uniform sphere and box entry)
   std::uint32_t seed = 1;
   double charge = 0.0;  // ion charge; 0: from the partial charges, else 1
   const ParamTable* hard_sphere = nullptr;

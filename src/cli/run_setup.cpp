@@ -44,7 +44,7 @@ RunSettings settings_for(Method m, const RunSettings& common, const Numerics& re
   st.method = m;
   st.tensor = common.tensor && m != Method::PA;
   st.three_site = common.three_site && m == Method::LJ;
-  st.numerics = resolve_numerics(m, st.tensor, requested);
+  st.numerics = resolve_numerics(m, st.tensor, requested, st.weighted_entry);
   return st;
 }
 

@@ -107,9 +107,11 @@ constexpr int kStreamChunk = 16;
 // thread's share unless the thread failed.
 // With the per-thread loop streams (the default) each thread runs its static
 // block in order. With keyed streams (ctx->keyed_streams) the iterations are
-// cut into chunks of kStreamChunk; every chunk runs on one thread from a
+// cut into chunks of kStreamChunk; every chunk runs on whichever thread asks
+// first (a thread slowed by other work on its core holds no one up) from a
 // stream of its own, so each iteration sees the same draws whatever the
-// thread count.
+// thread count; the state must then carry nothing from one iteration to the
+// next.
 template <class MakeState, class Body, class Finish>
 void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& body,
                          Finish&& finish) {
@@ -126,11 +128,12 @@ void parallel_iterations(Context* ctx, int n, MakeState&& make_state, Body&& bod
     return;
   }
   const int chunks = n > 0 ? (n + kStreamChunk - 1) / kStreamChunk : 0;
+  std::atomic<int> next{0};
   parallel_blocks(ctx, chunks, [&](Context& tctx, int b, int e) {
     if (b >= e) return;
     auto state = make_state(tctx);
     MtState s;
-    for (int c = b; c < e; ++c) {
+    for (int c = next.fetch_add(1); c < chunks; c = next.fetch_add(1)) {
       raise_if_cancelled(&tctx);
       seed_chunk_stream(ctx, static_cast<std::uint32_t>(c), s);
       rng::ScopedStream scoped(&s);

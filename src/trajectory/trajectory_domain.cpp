@@ -108,6 +108,7 @@ EntryDomain entry_domain(const DomainInputs& in) {
     const double r = rt::norm3(dv) + in.R[a];
     if (r > R_atoms) R_atoms = r;
   }
+  d.R_surface = R_atoms;
   R_atoms = R_atoms + in.pad;
   if (weak_single) {
     d.Rs = std::fmax(R_atoms, in.boxdomain);

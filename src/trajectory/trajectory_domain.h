@@ -29,6 +29,7 @@ struct EntryDomain {
   double A;             // L_y L_z: area of an x face (Å^2)
   double centre[3];     // centroid of the atoms (Å)
   double Rs;            // entry sphere radius (Å)
+  double R_surface;     // farthest atom surface from the centroid (Å, no pad)
   bool use_box;         // the box is not larger than the sphere
   double exit_box[6];   // x_min x_max y_min y_max z_min z_max (m): the entry
                         // box, or the box around the sphere

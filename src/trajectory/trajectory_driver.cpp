@@ -391,8 +391,9 @@ void run_one(rt::Context* tctx, const void* shared, void* work, const double p[3
 // The trajectories of orientation i (1-based): the sphere loop, or the three
 // face loops of the box, each from its keyed stream when the context has
 // them. Returns the summed transfers over the flux normaliser (the row).
-void run_batches(rt::Context* ctx, const TrajectoryParams& p, int i, const EntryDomain& dom,
-                 const OrientationShared& sh, double row[3], double* launched) {
+void run_batches(rt::Context* ctx, const TrajectoryParams& p, int i, const MoleculeState& mol,
+                 const EntryDomain& dom, const OrientationShared& sh, double row[3],
+                 double* launched) {
   const TrajectoryRunner runner{&make_work, &run_one, &destroy_work, &sh};
   std::vector<double> result;
   double F;
@@ -424,6 +425,24 @@ void run_batches(rt::Context* ctx, const TrajectoryParams& p, int i, const Entry
       run_face_loop(ctx, axis, count[axis], eb, runner, result.data(), total_rows, row0[axis],
                     launched);
     }
+  } else if (p.entry_sampling == EntrySampling::WeightedDisc) {
+    // The sphere loop's distribution and normaliser, reweighted.
+    const double Rs = dom.Rs;
+    F = p.N_total * 2.6666666666666665 / p.rho_g * p.m_gas / (4.0 * kPi * (Rs * Rs));
+    total_rows = rt::loop_count(p.N_total);
+    result.assign(static_cast<std::size_t>(total_rows) * 3, 0.0);
+    const EntryDisc disc{{dom.centre[0], dom.centre[1], dom.centre[2]},
+                         Rs,
+                         p.N_total,
+                         mol.coords.data(),
+                         mol.R.data(),
+                         mol.N,
+                         p.disc_inner,
+                         p.disc_outer,
+                         p.disc_middle_density,
+                         p.disc_outer_density};
+    ctx->stream_loop = static_cast<std::uint32_t>(4 * (i - 1));
+    run_disc_loop(ctx, disc, runner, result.data(), total_rows, 0, launched);
   } else {
     const double Rs = dom.Rs;
     F = p.N_total * 2.6666666666666665 / p.rho_g * p.m_gas / (4.0 * kPi * (Rs * Rs));
@@ -542,7 +561,15 @@ bool run_orientation(rt::Context* ctx, const TrajectoryParams& p, int i, const M
   const DomainInputs din{m.coords.data(), m.N,     p.Number_atoms, m.R.data(),   m.Rmax,
                          well ? 2.0 : 0.0, c.nq,   c.q.data(),     c.qpos.data(), c.qA.data(),
                          p.boxdomain,      p.Kappa, p.min_entry_radius};
-  const EntryDomain dom = entry_domain(din);
+  EntryDomain dom = entry_domain(din);
+  if (p.entry_sampling == EntrySampling::WeightedDisc && dom.use_box) {
+    // The disc entry always launches from the sphere and exits its box.
+    dom.use_box = false;
+    for (int j = 0; j < 3; ++j) {
+      dom.exit_box[2 * j] = (dom.centre[j] - dom.Rs) * 1e-10;
+      dom.exit_box[2 * j + 1] = (dom.centre[j] + dom.Rs) * 1e-10;
+    }
+  }
   OrientationShared sh;
   sh.variant = p.variant;
   sh.many_charges = c.nq > 10 && !well;
@@ -554,7 +581,7 @@ bool run_orientation(rt::Context* ctx, const TrajectoryParams& p, int i, const M
   for (int j = 0; j < 6; ++j) sh.hs.par.box[j] = sh.box[j] = dom.exit_box[j];
   rt::print(ctx, dom.use_box ? "BOX \n" : "SPHERE \n");
   *launched = 0.0;
-  run_batches(ctx, p, i, dom, sh, row, launched);
+  run_batches(ctx, p, i, m, dom, sh, row, launched);
   if (p.orientations == OrientationMode::AxisTensor) geometry::row_to_input_axes(i, row);
   return true;
 }

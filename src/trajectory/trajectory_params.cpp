@@ -78,6 +78,13 @@ void validate(const TrajectoryParams& p) {
   if (p.variant != Variant::Well && p.diffusive == DiffuseDirection::Unchanged) {
     rt::raise(kBadInput, "diffusive must be 0 (specular re-emission) or 1 (cosine law).");
   }
+  if (p.entry_sampling == EntrySampling::WeightedDisc &&
+      (!(p.disc_inner > 0.0 && p.disc_inner <= p.disc_outer && p.disc_outer < 1e6) ||
+       !(p.disc_middle_density > 0.0 && p.disc_middle_density <= 1.0) ||
+       !(p.disc_outer_density > 0.0 && p.disc_outer_density <= 1.0))) {
+    rt::raise(kBadInput, "the weighted disc entry needs ring radii 0 < inner <= outer (finite) "
+                         "and ring densities in (0, 1].");
+  }
   if (p.variant == Variant::Moving) validate_moving(p);
   if (p.variant == Variant::Well) validate_well(p);
 }

@@ -18,6 +18,12 @@ namespace ccs::trajectory {
 // stored frames, hard spheres held fixed, or a soft Lennard-Jones field.
 enum class Variant { Moving, Fixed, Well };
 
+// How the trajectories of an orientation enter: the plug-ins' sphere and box
+// loops, or (the program) the disc facing each direction with the impact
+// points concentrated on the ion's core and momentum-weighted speeds, every
+// transfer carrying its likelihood ratio (trajectory_batches.h).
+enum class EntrySampling { Plugin, WeightedDisc };
+
 struct TrajectoryParams {
   Variant variant = Variant::Fixed;
 
@@ -51,6 +57,13 @@ struct TrajectoryParams {
   double multiplier = 1;        // collision passes per trajectory (hard spheres)
   double boxdomain = 0;         // least entry margin about a weak single charge (Å)
   double min_entry_radius = 0;  // least entry radius about the centroid, any charges (Å)
+
+  // Entry sampling. WeightedDisc: from the entry sphere of the domain, the
+  // impact points in three rings about the axis along each direction, in
+  // units of the molecule's shadow radius along it (EntryDisc).
+  EntrySampling entry_sampling = EntrySampling::Plugin;
+  double disc_inner = 0.8, disc_outer = 1.4;               // shadow radii
+  double disc_middle_density = 0.2, disc_outer_density = 0.05;  // relative to the inner disc
 
   // Collisions with hard spheres.
   double a = 0;  // probability that a collision is diffuse

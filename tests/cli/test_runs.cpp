@@ -403,3 +403,91 @@ TEST(Runs, BlocksOfOrientationsInAnyOrderGiveTheWholeRun) {
     EXPECT_TRUE(std::isfinite(whole.ccs) && whole.ccs > 0.0) << method_name(c.m);
   }
 }
+
+namespace {
+
+Structure choline() {
+  return read_structures(std::string(CCS_SOURCE_DIR) + "/examples/choline.mol2", ReadOptions())[0];
+}
+
+}  // namespace
+
+// The program's weighted entry (impact points where the molecule is, speeds
+// weighted by momentum) and the plug-ins' uniform entry estimate the same
+// cross section: within 3 combined standard errors, in the Lennard-Jones
+// field and with hard spheres.
+TEST(Runs, WeightedEntryAgreesWithTheUniformEntry) {
+  const Tables t("he");
+  const Structure s = choline();
+  for (Method m : {Method::LJ, Method::TMFixed}) {
+    if (!method_available(m)) continue;
+    RunSettings plain = settings(m, t, "He", 400, 100);
+    plain.weighted_entry = false;
+    const RunResult u = run_method(s, plain);
+    const RunResult w = run_method(s, settings(m, t, "He", 400, 30));
+    const double se = std::sqrt(u.ccs_se * u.ccs_se + w.ccs_se * w.ccs_se);
+    EXPECT_TRUE(ccs::test::within(w.ccs, u.ccs, se))
+        << method_name(m) << ": weighted " << w.ccs << " +- " << w.ccs_se << ", uniform " << u.ccs
+        << " +- " << u.ccs_se;
+    // Fewer trajectories, yet a smaller standard error.
+    EXPECT_LT(w.ccs_se, u.ccs_se) << method_name(m);
+    EXPECT_LT(u.ccs_se / u.ccs, 0.05) << method_name(m) << ": too few samples for a useful check";
+  }
+}
+
+// The reported standard error is honest: over K seeds, the spread of the
+// cross sections about their mean matches the mean reported variance. The
+// ratio of the two follows chi^2(K - 1) / (K - 1); the band is its
+// 0.05 %-99.95 % range (Wilson-Hilferty), so a correct run fails about once
+// in 1000.
+TEST(Runs, SpreadOverSeedsMatchesTheReportedStandardError) {
+  if (!method_available(Method::LJ)) GTEST_SKIP() << "lj not built";
+  const Tables t("he");
+  const Structure s = choline();
+  const int K = 60;
+  std::vector<double> ccs, var;
+  for (int k = 0; k < K; ++k) {
+    RunSettings st = settings(Method::LJ, t, "He", 40, 30);
+    st.seed = 1000 + k;
+    const RunResult r = run_method(s, st);
+    ccs.push_back(r.ccs);
+    var.push_back(r.ccs_se * r.ccs_se);
+  }
+  double mean = 0.0, reported = 0.0;
+  for (int k = 0; k < K; ++k) {
+    mean += ccs[k] / K;
+    reported += var[k] / K;
+  }
+  double spread = 0.0;
+  for (double c : ccs) spread += (c - mean) * (c - mean) / (K - 1);
+  const double dof = K - 1;
+  const double z = 3.29;
+  auto wilson_hilferty = [&](double zz) {
+    const double a = 2.0 / (9.0 * dof);
+    return std::pow(1.0 - a + zz * std::sqrt(a), 3.0);
+  };
+  const double ratio = spread / reported;
+  EXPECT_GT(ratio, wilson_hilferty(-z)) << "spread " << spread << " reported " << reported;
+  EXPECT_LT(ratio, wilson_hilferty(z)) << "spread " << spread << " reported " << reported;
+}
+
+// lj refuses a time-step divisor below its least value, naming it; the
+// other trajectory methods take it.
+TEST(Runs, LennardJonesRefusesACoarseTimeStep) {
+  const Tables t("he");
+  const Structure s = single_atom("C");
+  RunSettings st = settings(Method::LJ, t, "He", 2, 10);
+  st.numerics.deltatenhance = 20;
+  try {
+    run_method(s, st);
+    FAIL() << "lj ran with deltatenhance 20";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("deltatenhance 20 is below 40"), std::string::npos)
+        << e.what();
+  }
+  st.numerics.deltatenhance = kMinLjDeltatenhance;
+  EXPECT_NO_THROW(run_method(s, st));
+  RunSettings tm = settings(Method::TMFixed, t, "He", 2, 10);
+  tm.numerics.deltatenhance = 20;
+  EXPECT_NO_THROW(run_method(s, tm));
+}

@@ -167,3 +167,128 @@ TEST_F(Batches, FaceLaunchesStartOnTheirFaceAndEnterTheBox) {
     EXPECT_GE(on_face, 1);
   }
 }
+
+// ------------------------------------------------------------ weighted disc
+
+namespace {
+
+// Two atoms on the x axis at +-2 Å (radius 1) about the centre (1, -2, 0.5).
+struct DiscScene {
+  double coords[6] = {-1.0, 3.0, -2.0, -2.0, 0.5, 0.5};
+  double R[2] = {1.0, 1.0};
+  EntryDisc disc(double n_total) const {
+    return EntryDisc{{1.0, -2.0, 0.5}, 9.0, n_total, coords, R, 2, 0.8, 1.4, 0.2, 0.05};
+  }
+};
+
+// Impact parameter of the line through p along unit d about c.
+double impact(const double c[3], const double p[3], const double d[3]) {
+  const double r[3] = {p[0] - c[0], p[1] - c[1], p[2] - c[2]};
+  const double t = (r[0] * d[0] + r[1] * d[1]) + r[2] * d[2];
+  return std::sqrt(std::fmax((r[0] * r[0] + r[1] * r[1]) + r[2] * r[2] - t * t, 0.0));
+}
+
+// A runner whose transfer is known in expectation: dp = (x, x [b < 2 Å],
+// [b > 7 Å]) with b the impact parameter about the centre.
+const double kCentre[3] = {1.0, -2.0, 0.5};
+void probe_run(rt::Context*, const void*, void*, const double p[3], const double d[3],
+               double x_red, double dp[3]) {
+  const double b = impact(kCentre, p, d);
+  dp[0] = x_red;
+  dp[1] = b < 2.0 ? x_red : 0.0;
+  dp[2] = b > 7.0 ? 1.0 : 0.0;
+}
+
+std::vector<double> loop_rows(bool disc, double n_total, double* launched) {
+  const DiscScene scene;
+  Recorder rec;
+  TrajectoryRunner r{&rec_make, &probe_run, &rec_destroy, &rec};
+  const int n = static_cast<int>(n_total);
+  std::vector<double> result(static_cast<std::size_t>(n) * 3, 0.0);
+  rt::RootContext root;
+  root.get()->keyed_streams = true;
+  root.get()->stream_seed = 5;
+  if (disc) {
+    run_disc_loop(root.get(), scene.disc(n_total), r, result.data(), n, 0, launched);
+  } else {
+    run_sphere_loop(root.get(), EntrySphere{{1.0, -2.0, 0.5}, 9.0, n_total}, r, result.data(), n,
+                    0, launched);
+  }
+  return result;
+}
+
+}  // namespace
+
+TEST(DiscEntry, ShadowRadiusIsTheFarthestAtomSurfaceFromTheAxis) {
+  const DiscScene scene;
+  const EntryDisc disc = scene.disc(10);
+  const double along_x[3] = {1.0, 0.0, 0.0};
+  const double along_y[3] = {0.0, 1.0, 0.0};
+  const double diagonal[3] = {std::sqrt(0.5), std::sqrt(0.5), 0.0};
+  EXPECT_DOUBLE_EQ(shadow_radius(disc, along_x), 1.0);
+  EXPECT_DOUBLE_EQ(shadow_radius(disc, along_y), 3.0);
+  EXPECT_NEAR(shadow_radius(disc, diagonal), 2.0 * std::sqrt(0.5) + 1.0, 1e-12);
+}
+
+// Every probe starts on the entry sphere, moves inward along a unit
+// direction whose x sign follows the halves of the loop, and crosses the disc.
+TEST(DiscEntry, LaunchesStartOnTheSphereAndPointInward) {
+  const DiscScene scene;
+  Recorder rec;
+  TrajectoryRunner r{&rec_make, &rec_run, &rec_destroy, &rec};
+  const int n = 400;
+  std::vector<double> result(static_cast<std::size_t>(n) * 3, 0.0);
+  double launched = 0.0;
+  rt::RootContext root;
+  root.get()->keyed_streams = true;
+  omp_set_num_threads(1);
+  run_disc_loop(root.get(), scene.disc(n), r, result.data(), n, 0, &launched);
+  EXPECT_EQ(launched, n);
+  ASSERT_EQ(rec.launches.size(), static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    const Launch& l = rec.launches[static_cast<std::size_t>(k)];
+    const double r0[3] = {l.p[0] - kCentre[0], l.p[1] - kCentre[1], l.p[2] - kCentre[2]};
+    EXPECT_NEAR(std::sqrt((r0[0] * r0[0] + r0[1] * r0[1]) + r0[2] * r0[2]), 9.0, 1e-9);
+    EXPECT_NEAR((l.d[0] * l.d[0] + l.d[1] * l.d[1]) + l.d[2] * l.d[2], 1.0, 1e-12);
+    EXPECT_LE((r0[0] * l.d[0] + r0[1] * l.d[1]) + r0[2] * l.d[2], 1e-9);
+    EXPECT_EQ(l.d[0] > 0.0, k < n / 2) << k;
+    EXPECT_GE(l.x_red, 0.0);
+    EXPECT_LT(l.x_red, 5.0);
+  }
+}
+
+// The weighted disc and the plain sphere loop estimate the same sums: the
+// mean speed E[x] = z5/z4 of the x^4 exp(-x^2) law, E[x; b < 2] = E[x] (2/9)^2
+// and P(b > 7) = 1 - (7/9)^2 for impact points uniform on the disc. The
+// weighted loop draws b > 7 Å rarely and with a large weight, b < 2 Å often
+// with a small one.
+TEST(DiscEntry, WeightedSumsHaveTheExpectationsOfTheUniformEntry) {
+  const double z4 = 0.375 * std::sqrt(M_PI) * std::erf(5.0) - std::exp(-25.0) * (62.5 + 3.75);
+  const double z5 = 1.0 - std::exp(-25.0) * (312.5 + 25.0 + 1.0);
+  const double mean_x = z5 / z4;
+  const double expected[3] = {mean_x, mean_x * (4.0 / 81.0), 1.0 - 49.0 / 81.0};
+  for (bool disc : {true, false}) {
+    const double n = 40000;
+    double launched = 0.0;
+    const std::vector<double> rows = loop_rows(disc, n, &launched);
+    EXPECT_EQ(launched, n);
+    for (int j = 0; j < 3; ++j) {
+      const std::vector<double> col(rows.begin() + j * static_cast<std::ptrdiff_t>(n),
+                                    rows.begin() + (j + 1) * static_cast<std::ptrdiff_t>(n));
+      const ccs::test::Estimate e = ccs::test::mean_and_error(col);
+      EXPECT_TRUE(ccs::test::within(e.mean, expected[j], e.standard_error))
+          << (disc ? "disc" : "sphere") << " column " << j << ": " << e.mean << " +- "
+          << e.standard_error << " vs " << expected[j];
+    }
+  }
+}
+
+// The same draws whatever the thread count (keyed chunk streams).
+TEST(DiscEntry, SameNumbersOnOneAndTwoThreads) {
+  double launched = 0.0;
+  omp_set_num_threads(1);
+  const std::vector<double> one = loop_rows(true, 333, &launched);
+  omp_set_num_threads(2);
+  const std::vector<double> two = loop_rows(true, 333, &launched);
+  EXPECT_EQ(one, two);
+}
