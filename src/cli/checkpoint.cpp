@@ -237,7 +237,6 @@ void Checkpoint::append(const ResultRow& r) {
   const json line = {{"row", row_to_json(r)}};
   std::fprintf(f_, "%s\n", line.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
   std::fflush(f_);
-  rows_[{r.file, r.conformer, r.method}] = r;
 }
 
 }  // namespace ccs::cli

@@ -45,7 +45,7 @@ class Checkpoint {
   Checkpoint(const Checkpoint&) = delete;
   Checkpoint& operator=(const Checkpoint&) = delete;
 
-  // The row of (file, conformer, method) the file holds, or null.
+  // The row of (file, conformer, method) the file held when opened, or null.
   const ResultRow* find(const std::string& file, int conformer, const std::string& method) const;
   // Appends `r` as one line and flushes it to the file.
   void append(const ResultRow& r);
