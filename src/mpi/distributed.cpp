@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -207,8 +208,10 @@ int worker_main(const Job& job, const CommandLine& cl) {
 
 // ------------------------------------------------------------------ rank 0
 
-// Rank 0's own computation: a thread that runs one unit at a time, handed
-// over by the coordinator (rank 0's main thread, which alone calls MPI).
+// Rank 0's own computation: a thread that runs the units handed over by
+// the coordinator (rank 0's main thread, which alone calls MPI), one after
+// the other. The coordinator keeps a second unit queued while many remain,
+// so the thread never waits for it to wake up.
 class LocalWorker {
  public:
   explicit LocalWorker(int threads) : thread_([this, threads] { loop(threads); }) {}
@@ -220,22 +223,26 @@ class LocalWorker {
     cv_.notify_all();
     thread_.join();
   }
-  bool idle() {
+  // Units given and not yet taken back.
+  int outstanding() {
     std::lock_guard<std::mutex> lock(m_);
-    return !task_;
+    return outstanding_;
   }
   void give(FileWork* work, const Assignment& a) {
     {
       std::lock_guard<std::mutex> lock(m_);
-      task_ = Task{work, a};
+      tasks_.push_back(Task{work, a});
+      ++outstanding_;
     }
     cv_.notify_all();
   }
-  // The report of the unit that finished, once.
+  // The report of a unit that finished, once.
   std::optional<Report> take() {
     std::lock_guard<std::mutex> lock(m_);
-    std::optional<Report> r = std::move(result_);
-    result_.reset();
+    if (results_.empty()) return std::nullopt;
+    Report r = std::move(results_.front());
+    results_.pop_front();
+    --outstanding_;
     return r;
   }
 
@@ -250,23 +257,21 @@ class LocalWorker {
       Task t{};
       {
         std::unique_lock<std::mutex> lock(m_);
-        cv_.wait(lock, [this] { return quit_ || (task_ && !running_); });
+        cv_.wait(lock, [this] { return quit_ || !tasks_.empty(); });
         if (quit_) return;
-        t = *task_;
-        running_ = true;
+        t = tasks_.front();
+        tasks_.pop_front();
       }
       Report r = run_unit(*t.work, t.a);
       std::lock_guard<std::mutex> lock(m_);
-      result_ = std::move(r);
-      task_.reset();
-      running_ = false;
+      results_.push_back(std::move(r));
     }
   }
   std::mutex m_;
   std::condition_variable cv_;
-  std::optional<Task> task_;
-  std::optional<Report> result_;
-  bool running_ = false;
+  std::deque<Task> tasks_;
+  std::deque<Report> results_;
+  int outstanding_ = 0;
   bool quit_ = false;
   std::thread thread_;
 };
@@ -350,7 +355,6 @@ class Coordinator {
     for (int w = 1; w < ranks_; ++w) {
       if (worker_stopped_[static_cast<std::size_t>(w)]) ++dismissed;
     }
-    bool local_busy = false;
 
     // The next unit worth running (not of a run that failed), or none.
     auto next = [&]() -> std::optional<std::size_t> {
@@ -434,19 +438,17 @@ class Coordinator {
     };
     for (;;) {
       bool busy = false;
-      // Rank 0's own thread.
-      if (local_busy) {
-        if (std::optional<Report> rep = local_.take()) {
-          handle(*rep);
-          local_busy = false;
-          busy = true;
-        }
+      // Rank 0's own thread: its finished units, and the next ones (two
+      // queued while more than two per rank remain).
+      while (std::optional<Report> rep = local_.take()) {
+        handle(*rep);
+        busy = true;
       }
-      if (!local_busy && !stop_flag()) {
-        if (std::optional<std::size_t> i = next()) {
-          local_.give(&work, assignment(*i));
-          local_busy = true;
-        }
+      const int depth = units.size() - next_unit > 2 * static_cast<std::size_t>(ranks_) ? 2 : 1;
+      while (!stop_flag() && local_.outstanding() < depth) {
+        const std::optional<std::size_t> i = next();
+        if (!i) break;
+        local_.give(&work, assignment(*i));
       }
       // Requests of the other ranks.
       int flag = 0;
@@ -474,6 +476,7 @@ class Coordinator {
         MPI_Send(&a, sizeof a, MPI_BYTE, st.MPI_SOURCE, st.MPI_TAG, MPI_COMM_WORLD);
       }
       emit();
+      const bool local_busy = local_.outstanding() > 0;
       if (stop_flag() && !local_busy) {
         for (RunState& r : runs) {
           if (!r.emitted && r.complete()) emit_run(r);
