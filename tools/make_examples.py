@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the example structures in examples/ from known geometry.
+"""Writes the example structures in examples/ from known geometry; with
+`globule N FILE [COPIES [JITTER]]`, a synthetic globule of N atoms (benchmarks
+of large assemblies; COPIES jittered copies for batches of conformers).
 
 c60.xyz: buckminsterfullerene, a truncated icosahedron whose vertices are the
 even permutations of (0, +-1, +-3p), (+-1, +-(2+p), +-2p), (+-p, +-2, +-(2p+1))

@@ -52,9 +52,10 @@ struct Structure {
 };
 
 // Largest atom count of a structure the program takes. The drivers' tables
-// index atoms with int (7 columns x 20 000 000 rows < 2^31); memory is about
-// 0.5 kB per atom while Open Babel reads a file and 0.25 kB per atom in a
-// run (README.md). The plug-ins keep their own bound of 150000 rows.
+// index atoms with int (7 columns x 20 000 000 rows < 2^31); the peak
+// memory is about 0.4-0.5 kB per atom, most of it while Open Babel reads
+// the file (bench/mpi_scaling.sh). The plug-ins keep their own bound of
+// 150000 rows.
 constexpr std::size_t kMaxAtoms = 20000000;
 
 // Raises InputError "FILE: N atoms<tag>; at most kMaxAtoms are supported"

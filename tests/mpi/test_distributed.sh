@@ -78,4 +78,34 @@ st=$?
 set -e
 [ $st -eq 2 ] || fail "a checkpoint of other settings: exit $st"
 grep -q "other settings (.*gas" "$work/c4.err" || fail "other settings: $(cat "$work/c4.err")"
+# SIGTERM to rank 0 in the middle of a job: exit 143, the finished rows
+# printed and kept, the other rank stopped; a rerun takes them and finishes.
+long=(--seed 9 --method tm --orientations 200 --trajectories 1000 --csv --quiet --threads 1
+      --checkpoint "$work/long.jsonl" "$src/examples/c60.xyz" "$src/examples/phenethylammonium.mol2"
+      "$src/examples/c60.xyz" "$src/examples/phenethylammonium.mol2")
+mpirun --oversubscribe -n 2 "$ccs" "${long[@]}" > "$work/l1.csv" 2> "$work/l1.err" &
+launcher=$!
+rank0=
+for _ in $(seq 1 600); do
+  for p in $(pgrep -P $launcher || true); do
+    if tr '\0' '\n' < /proc/$p/environ 2>/dev/null | grep -qx OMPI_COMM_WORLD_RANK=0; then rank0=$p; fi
+  done
+  [ -n "$rank0" ] && [ "$(wc -l < "$work/long.jsonl" 2>/dev/null || echo 0)" -ge 2 ] && break
+  sleep 0.05
+done
+[ -n "$rank0" ] || fail "rank 0 not found"
+kill -TERM "$rank0"
+set +e
+wait $launcher
+st=$?
+set -e
+[ $st -eq 143 ] || fail "SIGTERM to rank 0: exit $st: $(cat "$work/l1.err")"
+grep -q "interrupted; the finished rows are printed" "$work/l1.err" || fail "after SIGTERM: $(cat "$work/l1.err")"
+done_rows=$(($(wc -l < "$work/long.jsonl") - 1))
+[ "$done_rows" -ge 1 ] && [ "$done_rows" -lt 4 ] || fail "$done_rows rows kept of 4"
+[ "$(($(wc -l < "$work/l1.csv") - 1))" -eq "$done_rows" ] || fail "printed rows differ from the kept ones"
+mpirun --oversubscribe -n 2 "$ccs" "${long[@]}" > "$work/l2.csv" 2> "$work/l2.err" || fail "resume: $(cat "$work/l2.err")"
+grep -q "$done_rows row(s) taken from the checkpoint" "$work/l2.err" || fail "resume: $(cat "$work/l2.err")"
+[ "$(($(wc -l < "$work/l2.csv") - 1))" -eq 4 ] || fail "resume: not 4 rows"
+
 echo "distributed runs: same rows on 1, 2, 3 ranks as in one process; checkpoint resumed"
