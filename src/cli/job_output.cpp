@@ -14,7 +14,7 @@ ResultRow make_row(const std::string& file, const Structure& s, Method m, const 
   row.conformer = s.conformer;
   row.atoms = static_cast<int>(s.atoms.size());
   row.method = method_name(m);
-  row.tensor = job.common.tensor;
+  row.tensor = job.settings(m).tensor;  // pa has no tensor mode
   row.structure_notes = s.notes;
   row.result = std::move(result);
   if (job.common.tensor && m == Method::PA) {

@@ -80,9 +80,12 @@ set -e
 grep -q "other settings (.*gas" "$work/c4.err" || fail "other settings: $(cat "$work/c4.err")"
 # SIGTERM to rank 0 in the middle of a job: exit 143, the finished rows
 # printed and kept, the other rank stopped; a rerun takes them and finishes.
+for k in 1 2; do
+  cp "$src/examples/c60.xyz" "$work/c60_$k.xyz"
+  cp "$src/examples/phenethylammonium.mol2" "$work/pea_$k.mol2"
+done
 long=(--seed 9 --method tm --orientations 200 --trajectories 1000 --csv --quiet --threads 1
-      --checkpoint "$work/long.jsonl" "$src/examples/c60.xyz" "$src/examples/phenethylammonium.mol2"
-      "$src/examples/c60.xyz" "$src/examples/phenethylammonium.mol2")
+      --checkpoint "$work/long.jsonl" "$work/c60_1.xyz" "$work/pea_1.mol2" "$work/c60_2.xyz" "$work/pea_2.mol2")
 mpirun --oversubscribe -n 2 "$ccs" "${long[@]}" > "$work/l1.csv" 2> "$work/l1.err" &
 launcher=$!
 rank0=
@@ -90,7 +93,7 @@ for _ in $(seq 1 600); do
   for p in $(pgrep -P $launcher || true); do
     if tr '\0' '\n' < /proc/$p/environ 2>/dev/null | grep -qx OMPI_COMM_WORLD_RANK=0; then rank0=$p; fi
   done
-  [ -n "$rank0" ] && [ "$(wc -l < "$work/long.jsonl" 2>/dev/null || echo 0)" -ge 2 ] && break
+  [ -n "$rank0" ] && [ -f "$work/long.jsonl" ] && [ "$(wc -l < "$work/long.jsonl")" -ge 2 ] && break
   sleep 0.05
 done
 [ -n "$rank0" ] || fail "rank 0 not found"
