@@ -67,12 +67,12 @@ struct Assignment {
 // threads of rank 0's computation).
 void wait_gently(MPI_Request* req) {
   int done = 0;
-  auto pause = std::chrono::microseconds(20);
+  auto pause = std::chrono::microseconds(10);
   for (;;) {
     MPI_Test(req, &done, MPI_STATUS_IGNORE);
     if (done) return;
     std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::microseconds(1000));
+    pause = std::min(pause * 2, std::chrono::microseconds(100));
   }
 }
 
@@ -484,7 +484,7 @@ class Coordinator {
         break;
       }
       if (units_back == units.size() && !local_busy && dismissed == ranks_ - 1) break;
-      if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   }
 
@@ -630,6 +630,7 @@ int run_distributed(int argc, char** argv) {
   }
 
   const OutputFormat format = cl.json ? OutputFormat::Json : cl.csv ? OutputFormat::Csv : OutputFormat::Table;
+  job.header.ranks = ranks;
   std::unique_ptr<RowWriter> out = make_writer(format, std::cout, job.header);
   JobOutput rows(*out, checkpoint.get());
   Coordinator coordinator(job, cl, rows, ranks, !cl.quiet && isatty(STDERR_FILENO));
