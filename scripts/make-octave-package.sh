@@ -28,10 +28,11 @@ done
 cp src/mex/entry_layer.cpp src/mex/entry_layer.h src/mex/trajectory_inputs.h \
    src/mex/shadecount_mex.cpp src/mex/hardkick_mex.cpp src/mex/tracerun_plus_mex.cpp \
    src/mex/tracerun_mex.cpp src/mex/tracerun_well_mex.cpp "$pkg/src/core/mex/"
-# The program's library (its command line, main and start-up are not needed).
+# The program's library (its command line, job output, checkpoint, signals,
+# progress, start-up and main are not needed).
 for f in src/cli/*.cpp src/cli/*.h; do
   case "$(basename "$f")" in
-    main.cpp | command_line.cpp | command_line.h | wait_policy_preinit.cpp) ;;
+    main.cpp | command_line.* | checkpoint.* | job_output.* | progress.* | stop_signals.* | wait_policy_preinit.cpp) ;;
     *) cp "$f" "$pkg/src/core/cli/" ;;
   esac
 done

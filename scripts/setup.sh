@@ -12,8 +12,10 @@ PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp libopenblas0-pthrea
           clang-14 libclang-rt-14-dev libomp-14-dev
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pip python3-setuptools
           python3-wheel python3-pytest python3-mdanalysis python3-matplotlib python3-pandas
-          python3-tqdm)
+          python3-tqdm libopenmpi-dev openmpi-bin)
 
+# Open MPI (libopenmpi-dev, openmpi-bin): the distributed mode of ccs
+# (mpirun -n R ccs ...), built when CMake finds it.
 # Python packages: the module (pybind11, numpy), its installation (pip,
 # setuptools, wheel) and its tests and extras (pytest, MDAnalysis,
 # matplotlib, pandas, tqdm), all for Debian's /usr/bin/python3.

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the example structures in examples/ from known geometry.
+"""Writes the example structures in examples/ from known geometry; with
+`globule N FILE [COPIES [JITTER]]`, a synthetic globule of N atoms (benchmarks
+of large assemblies; COPIES jittered copies for batches of conformers).
 
 c60.xyz: buckminsterfullerene, a truncated icosahedron whose vertices are the
 even permutations of (0, +-1, +-3p), (+-1, +-(2+p), +-2p), (+-p, +-2, +-(2p+1))
@@ -16,6 +18,7 @@ rounds starting from the formal charge, so the charges sum to +1 exactly.
 import itertools
 import math
 import os
+import sys
 
 PHI = (1 + 5 ** 0.5) / 2
 
@@ -148,7 +151,47 @@ def write_xyz(path, title, atoms):
             f.write(f"{el:2s} {x:12.6f} {y:12.6f} {z:12.6f}\n")
 
 
+def globule(n_atoms, seed=1):
+    """A synthetic globular assembly of n_atoms atoms: the points of a cubic
+    lattice (2.1 A, about a protein's atom density with hydrogens) nearest
+    the centre, each moved by up to 0.3 A, elements in a protein's
+    proportions (H 50 %, C 32 %, N 8.5 %, O 9 %, S 0.5 %). Deterministic for a seed."""
+    import random
+    rng = random.Random(seed)
+    a = 2.1
+    r = (3 * n_atoms / (4 * math.pi)) ** (1 / 3) + 2
+    m = int(r) + 1
+    pts = [(i * i + j * j + k * k, i, j, k) for i in range(-m, m + 1) for j in range(-m, m + 1)
+           for k in range(-m, m + 1) if i * i + j * j + k * k <= r * r]
+    pts.sort()
+    elements = ["H"] * 100 + ["C"] * 64 + ["N"] * 17 + ["O"] * 18 + ["S"]
+    for _, i, j, k in pts[:n_atoms]:
+        yield (rng.choice(elements),
+               (a * i + rng.uniform(-0.3, 0.3), a * j + rng.uniform(-0.3, 0.3), a * k + rng.uniform(-0.3, 0.3)))
+
+
+def write_globule(path, n_atoms, copies=1, jitter=0.0, seed=1):
+    """The globule as xyz; with copies > 1, that many structures (conformers)
+    whose atoms are moved by up to `jitter` A each."""
+    import random
+    atoms = list(globule(n_atoms, seed))
+    rng = random.Random(seed + 1)
+    with open(path, "w") as f:
+        for c in range(copies):
+            f.write(f"{len(atoms)}\nglobule of {n_atoms} atoms, copy {c + 1}\n")
+            for el, (x, y, z) in atoms:
+                d = [rng.uniform(-jitter, jitter) for _ in range(3)] if c > 0 else [0.0] * 3
+                f.write(f"{el} {x + d[0]:.3f} {y + d[1]:.3f} {z + d[2]:.3f}\n")
+
+
 def main():
+    # make_examples.py globule N OUT.xyz [COPIES [JITTER]]: a synthetic globule
+    # (benchmarks; not kept in examples/).
+    if len(sys.argv) > 1 and sys.argv[1] == "globule":
+        copies = int(sys.argv[4]) if len(sys.argv) > 4 else 1
+        jitter = float(sys.argv[5]) if len(sys.argv) > 5 else 0.0
+        write_globule(sys.argv[3], int(sys.argv[2]), copies, jitter)
+        return
     here = os.path.dirname(os.path.abspath(__file__))
     out = os.path.join(here, "..", "examples")
     os.makedirs(out, exist_ok=True)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "cli/checkpoint.h"
 #include "cli/input_file.h"
 #include "cli/params.h"
 
@@ -136,6 +137,10 @@ void add_run_options(CLI::App& app, CommandLine& cl) {
                "JSON output: every orientation's cross section too (per_orientation_A2)")
       ->needs(json_opt);
   app.add_flag("--quiet", cl.quiet, "no progress display on standard error");
+  app.add_option("--checkpoint", cl.checkpoint,
+                 "keep the finished rows in FILE (JSON lines, written as each run finishes); a "
+                 "rerun with the same FILE takes its rows instead of running them again (its "
+                 "seed when --seed is not given; other settings are refused)");
 }
 
 // Combinations the options alone cannot refuse; "" when the line is fine.
@@ -219,8 +224,12 @@ void make_job(const CommandLine& cl, Job& job) {
 
   if (cl.threads > 0) omp_set_num_threads(cl.threads);
   std::uint32_t run_seed;
+  // A rerun with a checkpoint and no --seed continues with the checkpoint's.
+  const long long saved_seed = cl.seed < 0 && !cl.checkpoint.empty() ? checkpoint_seed(cl.checkpoint) : -1;
   if (cl.seed >= 0) {
     run_seed = static_cast<std::uint32_t>(cl.seed);
+  } else if (saved_seed >= 0) {
+    run_seed = static_cast<std::uint32_t>(saved_seed);
   } else {
     std::random_device rd;
     run_seed = rd();

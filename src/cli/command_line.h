@@ -39,6 +39,7 @@ struct CommandLine {
   long long seed = -1;                     // -1: drawn
   int threads = 0;                         // 0: all processors
   bool json = false, csv = false, quiet = false, per_orientation = false;
+  std::string checkpoint;                  // --checkpoint FILE ("": none)
 };
 
 // Parses and checks argv into `cl`. Returns -1 when the job should run,

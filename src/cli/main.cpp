@@ -7,96 +7,34 @@
 // number after SIGINT or SIGTERM (the finished rows are printed first).
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <thread>
+#include <memory>
 
+#include "cli/checkpoint.h"
 #include "cli/command_line.h"
 #include "cli/input_file.h"
+#include "cli/job_output.h"
 #include "cli/output.h"
+#include "cli/progress.h"
 #include "cli/readers.h"
 #include "cli/run.h"
+#include "cli/stop_signals.h"
 #include "runtime/context.h"
+#ifdef CCS_HAVE_MPI
+#include "mpi/distributed.h"
+#endif
 
 using namespace ccs::cli;
 
 namespace {
 
-// Set by SIGINT or SIGTERM; running methods poll it and stop soon.
-std::atomic<bool> g_cancel{false};
-volatile std::sig_atomic_t g_signal = 0;
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
-
-extern "C" void on_signal(int sig) {
-  g_signal = sig;
-  g_cancel.store(true);
-}
-
-// The first SIGINT or SIGTERM asks the job to stop after printing what has
-// finished; a second one ends the process at once.
-void install_signal_handlers() {
-  struct sigaction sa {};
-  sa.sa_handler = on_signal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESETHAND | SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
-
-// Progress line on standard error while a run goes on.
-class Progress {
- public:
-  Progress(bool enabled, std::string what, long total)
-      : enabled_(enabled), what_(std::move(what)), total_(total) {
-    if (enabled_) thread_ = std::thread([this] { loop(); });
-  }
-  ~Progress() {
-    if (!enabled_) return;
-    stop_ = true;
-    thread_.join();
-    std::fprintf(stderr, "\r\033[K");
-    std::fflush(stderr);
-  }
-  std::atomic<long>* counter() { return &done_; }
-
- private:
-  void loop() {
-    const auto t0 = std::chrono::steady_clock::now();
-    while (!stop_) {
-      const long d = done_.load();
-      const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      const double rate = s > 0 ? d / s : 0.0;
-      const int width = 24;
-      const int fill = total_ > 0 ? static_cast<int>(width * std::min(1.0, double(d) / total_)) : 0;
-      std::string bar(static_cast<std::size_t>(fill), '#');
-      bar += std::string(static_cast<std::size_t>(width - fill), '.');
-      char eta[32] = "--";
-      if (rate > 0 && d < total_) std::snprintf(eta, sizeof eta, "%.0fs", (total_ - d) / rate);
-      std::fprintf(stderr, "\r\033[K%s [%s] %ld/%ld orientations  %.2f/s  left %s", what_.c_str(),
-                   bar.c_str(), d, total_, rate, eta);
-      std::fflush(stderr);
-      for (int i = 0; i < 5 && !stop_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-  bool enabled_;
-  std::string what_;
-  long total_;
-  std::atomic<long> done_{0};
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
-// The rows of a job, written as they finish; remembers whether any run
-// failed or gave no result.
+// The rows of a job, written as they finish (rows the checkpoint holds are
+// taken from it).
 class JobRunner {
  public:
-  JobRunner(const Job& job, RowWriter& out, bool progress, std::size_t n_files)
+  JobRunner(const Job& job, JobOutput& out, bool progress, std::size_t n_files)
       : job_(job), out_(out), progress_(progress), n_files_(n_files) {}
-
-  bool failed() const { return failed_; }
 
   // Every structure of file number `index` (from 0) by every method.
   void run_file(const std::string& file, std::size_t index) {
@@ -105,17 +43,17 @@ class JobRunner {
       structures = read_structures(file, job_.read);
       if (job_.moving) structures = {join_frames(structures)};
     } catch (const std::exception& e) {
-      if (!g_cancel) report_failure({file, "", e.what(), 0});
+      if (!stop_flag()) out_.failure({file, "", e.what(), 0});
       return;
     }
     const std::string where = n_files_ > 1 ? "file " + std::to_string(index + 1) + " of " +
                                                  std::to_string(n_files_) + ", "
                                            : "";
-    for (std::size_t si = 0; si < structures.size() && !g_cancel; ++si) {
+    for (std::size_t si = 0; si < structures.size() && !stop_flag(); ++si) {
       const std::string what = display_name(file) + ": " + where + "structure " +
                                std::to_string(si + 1) + " of " + std::to_string(structures.size());
       for (Method m : job_.methods) {
-        if (g_cancel) break;
+        if (stop_flag()) break;
         if (job_.moving && m != Method::TM) continue;
         run_one(file, structures[si], m, what);
       }
@@ -123,80 +61,72 @@ class JobRunner {
   }
 
  private:
-  void report_failure(const FailedItem& f) {
-    std::fprintf(stderr, "ccs: %s\n", f.message.c_str());
-    out_.failure(f);
-    failed_ = true;
-  }
-
   // Structure `s` of `file` by method `m`: a row, or a failure reported.
   void run_one(const std::string& file, const Structure& s, Method m, const std::string& what) {
+    if (const ResultRow* saved = out_.saved(file, s.conformer, m)) {
+      out_.row(*saved, RowOrigin::Checkpoint);
+      return;
+    }
     RunSettings st = job_.settings(m);
-    st.cancel = &g_cancel;
-    ResultRow row;
-    row.file = file;
-    row.title = s.title;
-    row.conformer = s.conformer;
-    row.atoms = static_cast<int>(s.atoms.size());
-    row.method = method_name(m);
-    row.tensor = st.tensor;
-    row.structure_notes = s.notes;
-    const std::string name = display_name(file);
+    st.cancel = &stop_flag();
+    RunResult result;
     try {
       Progress bar(progress_, what + ", " + method_name(m), st.numerics.orientations);
       st.progress = bar.counter();
-      row.result = run_method(s, st);
+      result = run_method(s, st);
     } catch (const rt::Error& e) {
-      if (e.id() != rt::kInterruptedId) report_failure({file, row.method, name + ": " + e.what(), s.conformer});
+      if (e.id() != rt::kInterruptedId) out_.failure({file, method_name(m), run_failure_message(file, e), s.conformer});
       return;
     } catch (const std::exception& e) {
-      std::string msg = e.what();
-      if (msg.rfind(name, 0) != 0) msg = name + ": " + msg;
-      report_failure({file, row.method, msg, s.conformer});
+      out_.failure({file, method_name(m), run_failure_message(file, e), s.conformer});
       return;
     }
-    if (job_.common.tensor && m == Method::PA) {
-      row.result.notes.push_back("pa has no tensor mode: it ran with random orientations");
-    }
-    if (!row.result.not_a_result.empty()) {
-      std::fprintf(stderr, "ccs: %s %s: not a result: %s\n", row_label(name, s.conformer).c_str(),
-                   row.method.c_str(), row.result.not_a_result.c_str());
-      failed_ = true;
-    }
-    out_.row(row);
+    out_.row(make_row(file, s, m, job_, std::move(result)));
   }
 
   const Job& job_;
-  RowWriter& out_;
+  JobOutput& out_;
   bool progress_;
   std::size_t n_files_;
-  bool failed_ = false;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  install_signal_handlers();
+#ifdef CCS_HAVE_MPI
+  // Started by an MPI launcher: the distributed program over every rank.
+  if (ccs::mpi::launched_by_mpi()) return ccs::mpi::run_distributed(argc, argv);
+#endif
+  install_stop_handlers();
   CommandLine cl;
   const int status = parse_command_line(argc, argv, cl);
   if (status >= 0) return status;
   Job job;
+  std::unique_ptr<Checkpoint> checkpoint;
   try {
     make_job(cl, job);
+    if (!cl.checkpoint.empty()) {
+      checkpoint = std::make_unique<Checkpoint>(cl.checkpoint, checkpoint_settings(cl, job));
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ccs: %s\n", e.what());
     return 2;
   }
   const OutputFormat format = cl.json ? OutputFormat::Json : cl.csv ? OutputFormat::Csv : OutputFormat::Table;
   std::unique_ptr<RowWriter> out = make_writer(format, std::cout, job.header);
-  JobRunner runner(job, *out, !cl.quiet && isatty(STDERR_FILENO), cl.files.size());
-  for (std::size_t fi = 0; fi < cl.files.size() && !g_cancel; ++fi) runner.run_file(cl.files[fi], fi);
+  JobOutput rows(*out, checkpoint.get());
+  JobRunner runner(job, rows, !cl.quiet && isatty(STDERR_FILENO), cl.files.size());
+  for (std::size_t fi = 0; fi < cl.files.size() && !stop_flag(); ++fi) runner.run_file(cl.files[fi], fi);
 
-  const bool interrupted = g_cancel.load();
+  const bool interrupted = stop_flag().load();
   out->finish(interrupted);
+  if (rows.rows_from_checkpoint() > 0) {
+    std::fprintf(stderr, "ccs: %zu row(s) taken from the checkpoint %s\n", rows.rows_from_checkpoint(),
+                 cl.checkpoint.c_str());
+  }
   if (interrupted) {
     std::fprintf(stderr, "ccs: interrupted; the finished rows are printed\n");
-    return 128 + (g_signal != 0 ? static_cast<int>(g_signal) : SIGINT);
+    return stopped_status();
   }
-  return runner.failed() ? 1 : 0;
+  return rows.failed() ? 1 : 0;
 }

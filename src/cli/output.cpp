@@ -64,9 +64,10 @@ class TableWriter : public RowWriter {
  public:
   TableWriter(std::ostream& os, const RunHeader& h) : os_(os) {
     char head[256];
-    std::snprintf(head, sizeof head, "# gas %s, T = %g K, p = %g Pa, seed %u, %d thread(s)\n",
+    const std::string ranks = h.ranks > 1 ? std::to_string(h.ranks) + " ranks x " : "";
+    std::snprintf(head, sizeof head, "# gas %s, T = %g K, p = %g Pa, seed %u, %s%d thread(s)\n",
                   h.conditions.gas.name.c_str(), h.conditions.temperature,
-                  h.conditions.pressure, h.seed, h.threads);
+                  h.conditions.pressure, h.seed, ranks.c_str(), h.threads);
     os_ << head;
     widths_[0] = std::max<std::size_t>(h.label_width, 9);
     line({"structure", "method", "atoms", "z", "CCS/Å²", "±SE/Å²", "SE%", "K/(cm²/Vs)",
@@ -210,6 +211,7 @@ class JsonWriter : public RowWriter {
                         {"pressure_Pa", h.conditions.pressure}};
     j_["seed"] = h.seed;
     j_["threads"] = h.threads;
+    if (h.ranks > 1) j_["ranks"] = h.ranks;
     j_["charges"] = h.charges;
     j_["params"] = h.params;
     j_["collisions"] = {{"accommodation", h.accommodation},

@@ -35,7 +35,8 @@ struct FailedItem {
 struct RunHeader {
   Conditions conditions;
   std::uint32_t seed = 0;
-  int threads = 1;
+  int threads = 1;      // per process
+  int ranks = 1;        // MPI ranks of a distributed run
   std::string charges;  // charge source
   std::string params;   // parameter files used
   bool per_orientation = false;  // JSON: every orientation's cross section too

@@ -25,15 +25,19 @@ double Structure::charge_sum() const {
   return q;
 }
 
+void check_atom_count(const std::string& file, std::size_t n, const std::string& tag) {
+  if (n > kMaxAtoms) {
+    input_error(file, std::to_string(n) + " atoms" + tag + "; at most " + std::to_string(kMaxAtoms) +
+                          " are supported");
+  }
+}
+
 void validate_structure(const Structure& s) {
   const std::string file = display_name(s.file);
   const std::string tag =
       s.conformer > 1 ? " (structure " + std::to_string(s.conformer) + ")" : std::string();
   if (s.atoms.empty()) input_error(file, "no atoms" + tag);
-  if (s.atoms.size() > kMaxAtoms) {
-    input_error(file, std::to_string(s.atoms.size()) + " atoms" + tag + "; at most " +
-                            std::to_string(kMaxAtoms) + " are supported");
-  }
+  check_atom_count(file, s.atoms.size(), tag);
   for (std::size_t i = 0; i < s.atoms.size(); ++i) {
     const Atom& a = s.atoms[i];
     const std::string at = "atom " + std::to_string(i + 1) + tag;
