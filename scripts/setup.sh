@@ -15,7 +15,8 @@ PACKAGES=(cmake make g++ libopenblas-dev libopenblas0-openmp libopenblas0-pthrea
           python3-tqdm libopenmpi-dev openmpi-bin)
 
 # Open MPI (libopenmpi-dev, openmpi-bin): the distributed mode of ccs
-# (mpirun -n R ccs ...), built when CMake finds it.
+# (mpirun -n R ccs ...); without it the configuration stops unless
+# -DCCS_WITH_MPI=OFF.
 # Python packages: the module (pybind11, numpy), its installation (pip,
 # setuptools, wheel) and its tests and extras (pytest, MDAnalysis,
 # matplotlib, pandas, tqdm), all for Debian's /usr/bin/python3.

@@ -313,15 +313,62 @@ class Coordinator {
     bool complete() const { return saved || failed || row.has_value(); }
   };
 
+  // What rank 0 knows of one file while its units are out.
+  struct FileRound {
+    FileRound(const Job& job, std::size_t index, const std::string& path)
+        : f(index), file(path), work(job, path) {}
+    std::size_t f;
+    const std::string& file;
+    FileWork work;
+    std::vector<RunState> runs;  // in the job's order
+    std::vector<Unit> units;
+    std::size_t next_unit = 0, next_row = 0, units_back = 0;
+    int dismissed = 0;  // workers told this file has no more units
+    std::optional<Progress> bar;
+  };
+
+  // Every run of file `f` by units over all ranks, rows in the job's order.
   void run_file(std::size_t f) {
-    const std::string& file = cl_.files[f];
-    FileWork work(job_, file);
-    if (!work.read_error().empty()) out_.failure({file, "", work.read_error(), 0});
-    // The runs in the job's order (structure by structure, method by method).
-    std::vector<RunState> runs;
+    FileRound round(job_, f, cl_.files[f]);
+    if (!round.work.read_error().empty()) out_.failure({round.file, "", round.work.read_error(), 0});
+    plan_units(round);
+    for (int w = 1; w < ranks_; ++w) {
+      if (worker_stopped_[static_cast<std::size_t>(w)]) ++round.dismissed;
+    }
+    for (;;) {
+      bool busy = false;
+      // Rank 0's own thread: its finished units, and the next ones (two
+      // queued while more than two per rank remain).
+      while (std::optional<Report> rep = local_.take()) {
+        handle(round, *rep);
+        busy = true;
+      }
+      const int depth = round.units.size() - round.next_unit > 2 * static_cast<std::size_t>(ranks_) ? 2 : 1;
+      while (!stop_flag() && local_.outstanding() < depth) {
+        const std::optional<std::size_t> i = next_unit(round);
+        if (!i) break;
+        local_.give(&round.work, assignment(round, *i));
+      }
+      busy = serve_request(round) || busy;
+      emit_rows(round);
+      const bool local_busy = local_.outstanding() > 0;
+      if (stop_flag() && !local_busy) {
+        for (RunState& r : round.runs) {
+          if (!r.emitted && r.complete()) emit_run(round, r);
+        }
+        break;
+      }
+      if (round.units_back == round.units.size() && !local_busy && round.dismissed == ranks_ - 1) break;
+      if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
+
+  // The runs of the file in the job's order (structure by structure, method
+  // by method) and the units of those not in the checkpoint.
+  void plan_units(FileRound& round) {
     std::vector<RunSpec> specs;
     std::vector<std::size_t> spec_run;  // run of each spec
-    const std::vector<Structure>& structures = work.structures();
+    const std::vector<Structure>& structures = round.work.structures();
     for (std::size_t s = 0; s < structures.size(); ++s) {
       for (std::size_t m = 0; m < job_.methods.size(); ++m) {
         const Method method = job_.methods[m];
@@ -329,162 +376,143 @@ class Coordinator {
         RunState r;
         r.structure = static_cast<int>(s);
         r.method = static_cast<int>(m);
-        r.saved = out_.saved(file, structures[s].conformer, method) != nullptr;
+        r.saved = out_.saved(round.file, structures[s].conformer, method) != nullptr;
         if (!r.saved) {
           const RunSettings st = job_.settings(method);
           const int n = st.tensor ? 3 : st.numerics.orientations;
           const double per = std::max(1.0, st.numerics.trajectories);
           specs.push_back({r.structure, r.method, n, per * static_cast<double>(structures[s].atoms.size())});
-          spec_run.push_back(runs.size());
+          spec_run.push_back(round.runs.size());
         }
-        runs.push_back(std::move(r));
+        round.runs.push_back(std::move(r));
       }
     }
-    std::vector<Unit> units = make_units(specs, ranks_);
-    for (Unit& u : units) u.run = static_cast<int>(spec_run[static_cast<std::size_t>(u.run)]);
-    for (const Unit& u : units) ++runs[static_cast<std::size_t>(u.run)].chunks;
+    round.units = make_units(specs, ranks_);
     long total = 0;
-    for (const Unit& u : units) total += u.count;
-    Progress bar(progress_, display_name(file) + ": " + std::to_string(structures.size()) +
-                                " structure(s) on " + std::to_string(ranks_) + " rank(s)",
-                 total);
-
-    std::size_t next_unit = 0, next_row = 0, units_back = 0;
-    std::vector<bool> handed(units.size(), false);
-    int dismissed = 0;  // workers told this file has no more units
-    for (int w = 1; w < ranks_; ++w) {
-      if (worker_stopped_[static_cast<std::size_t>(w)]) ++dismissed;
+    for (Unit& u : round.units) {
+      u.run = static_cast<int>(spec_run[static_cast<std::size_t>(u.run)]);
+      ++round.runs[static_cast<std::size_t>(u.run)].chunks;
+      total += u.count;
     }
+    round.bar.emplace(progress_,
+                      display_name(round.file) + ": " + std::to_string(structures.size()) +
+                          " structure(s) on " + std::to_string(ranks_) + " rank(s)",
+                      total);
+  }
 
-    // The next unit worth running (not of a run that failed), or none.
-    auto next = [&]() -> std::optional<std::size_t> {
-      while (next_unit < units.size() && runs[static_cast<std::size_t>(units[next_unit].run)].failed) {
-        handed[next_unit] = true;
-        ++units_back;  // a unit of a failed run is never run
-        ++next_unit;
-      }
-      if (next_unit == units.size()) return std::nullopt;
-      handed[next_unit] = true;
-      RunState& r = runs[static_cast<std::size_t>(units[next_unit].run)];
-      if (!r.started) {
-        r.started = true;
-        r.t0 = Clock::now();
-      }
-      return next_unit++;
-    };
-    auto assignment = [&](std::size_t i) {
-      const Unit& u = units[i];
-      const RunState& r = runs[static_cast<std::size_t>(u.run)];
-      return Assignment{static_cast<std::int32_t>(i), r.structure, r.method, u.first, u.count};
-    };
-    auto handle = [&](const Report& rep) {
-      if (rep.head.unit < 0) return;
-      ++units_back;
-      const Unit& u = units[static_cast<std::size_t>(rep.head.unit)];
-      RunState& r = runs[static_cast<std::size_t>(u.run)];
-      if (rep.head.status == kInterrupted) {
-        stop_job(SIGTERM);
-        return;
-      }
-      if (r.failed) return;
-      if (rep.head.status == kFailed) {
-        r.failed = true;
-        r.message = rep.message;
-        work.forget(r.structure, r.method);
-        return;
-      }
-      const std::size_t w = rep.values.size() / static_cast<std::size_t>(std::max(u.count, 1));
-      if (r.values.empty()) {
-        const RunSettings st = job_.settings(job_.methods[static_cast<std::size_t>(r.method)]);
-        const int n = st.tensor ? 3 : st.numerics.orientations;
-        r.values.assign(static_cast<std::size_t>(n) * w, 0.0);
-      }
-      std::copy(rep.values.begin(), rep.values.end(), r.values.begin() + static_cast<std::ptrdiff_t>(u.first * w));
-      ++r.chunks_done;
-      bar.counter()->fetch_add(u.count);
-      if (r.chunks_done < r.chunks) return;
-      // The run's wall time: from its first unit handed out to its last back.
-      const double seconds = std::chrono::duration<double>(Clock::now() - r.t0).count();
-      const Structure& s = structures[static_cast<std::size_t>(r.structure)];
-      const Method m = job_.methods[static_cast<std::size_t>(r.method)];
-      try {
-        RunResult res = work.prepared(r.structure, r.method).finish(r.values, seconds);
-        r.row = make_row(file, s, m, job_, std::move(res));
-        out_.keep(*r.row);
-      } catch (const std::exception& e) {
-        r.failed = true;
-        r.message = run_failure_message(file, e);
-      }
-      std::vector<double>().swap(r.values);
-      work.forget(r.structure, r.method);
-    };
-    // Rows (and failures) in the job's order, each as soon as it and every
-    // one before it are complete; after a stop, every complete one.
-    auto emit_run = [&](RunState& r) {
-      const Structure& s = structures[static_cast<std::size_t>(r.structure)];
-      const Method m = job_.methods[static_cast<std::size_t>(r.method)];
-      r.emitted = true;
-      if (r.saved) {
-        out_.row(*out_.saved(file, s.conformer, m), RowOrigin::Checkpoint);
-      } else if (r.row) {
-        out_.row(*r.row, RowOrigin::Kept);
-        r.row.reset();
-      } else if (r.failed) {
-        out_.failure({file, method_name(m), r.message, s.conformer});
-      }
-    };
-    auto emit = [&]() {
-      while (next_row < runs.size() && runs[next_row].complete()) emit_run(runs[next_row++]);
-    };
-    for (;;) {
-      bool busy = false;
-      // Rank 0's own thread: its finished units, and the next ones (two
-      // queued while more than two per rank remain).
-      while (std::optional<Report> rep = local_.take()) {
-        handle(*rep);
-        busy = true;
-      }
-      const int depth = units.size() - next_unit > 2 * static_cast<std::size_t>(ranks_) ? 2 : 1;
-      while (!stop_flag() && local_.outstanding() < depth) {
-        const std::optional<std::size_t> i = next();
-        if (!i) break;
-        local_.give(&work, assignment(*i));
-      }
-      // Requests of the other ranks.
-      int flag = 0;
-      MPI_Status st;
-      MPI_Iprobe(MPI_ANY_SOURCE, file_tag(f), MPI_COMM_WORLD, &flag, &st);
-      if (flag) {
-        busy = true;
-        int bytes = 0;
-        MPI_Get_count(&st, MPI_BYTE, &bytes);
-        std::vector<char> buf(static_cast<std::size_t>(bytes));
-        MPI_Recv(buf.data(), bytes, MPI_BYTE, st.MPI_SOURCE, st.MPI_TAG, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
-        handle(unpack(buf));
-        Assignment a;
-        if (stop_flag()) {
-          a.unit = kStop;
-          worker_stopped_[static_cast<std::size_t>(st.MPI_SOURCE)] = true;
-          ++dismissed;
-        } else if (std::optional<std::size_t> i = next()) {
-          a = assignment(*i);
-        } else {
-          a.unit = kNoMoreUnits;
-          worker_file_[static_cast<std::size_t>(st.MPI_SOURCE)] = f + 1;
-          ++dismissed;
-        }
-        MPI_Send(&a, sizeof a, MPI_BYTE, st.MPI_SOURCE, st.MPI_TAG, MPI_COMM_WORLD);
-      }
-      emit();
-      const bool local_busy = local_.outstanding() > 0;
-      if (stop_flag() && !local_busy) {
-        for (RunState& r : runs) {
-          if (!r.emitted && r.complete()) emit_run(r);
-        }
-        break;
-      }
-      if (units_back == units.size() && !local_busy && dismissed == ranks_ - 1) break;
-      if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  // The next unit worth running (not of a run that failed), or none.
+  std::optional<std::size_t> next_unit(FileRound& round) {
+    while (round.next_unit < round.units.size() &&
+           round.runs[static_cast<std::size_t>(round.units[round.next_unit].run)].failed) {
+      ++round.units_back;  // a unit of a failed run is never run
+      ++round.next_unit;
+    }
+    if (round.next_unit == round.units.size()) return std::nullopt;
+    RunState& r = round.runs[static_cast<std::size_t>(round.units[round.next_unit].run)];
+    if (!r.started) {
+      r.started = true;
+      r.t0 = Clock::now();
+    }
+    return round.next_unit++;
+  }
+
+  static Assignment assignment(const FileRound& round, std::size_t i) {
+    const Unit& u = round.units[i];
+    const RunState& r = round.runs[static_cast<std::size_t>(u.run)];
+    return Assignment{static_cast<std::int32_t>(i), r.structure, r.method, u.first, u.count};
+  }
+
+  // A unit's values back from a rank: into its run, and the run finished
+  // (its row kept in the checkpoint) when it was the last.
+  void handle(FileRound& round, const Report& rep) {
+    if (rep.head.unit < 0) return;
+    ++round.units_back;
+    const Unit& u = round.units[static_cast<std::size_t>(rep.head.unit)];
+    RunState& r = round.runs[static_cast<std::size_t>(u.run)];
+    if (rep.head.status == kInterrupted) {
+      stop_job(SIGTERM);
+      return;
+    }
+    if (r.failed) return;
+    if (rep.head.status == kFailed) {
+      r.failed = true;
+      r.message = rep.message;
+      round.work.forget(r.structure, r.method);
+      return;
+    }
+    const std::size_t w = rep.values.size() / static_cast<std::size_t>(std::max(u.count, 1));
+    if (r.values.empty()) {
+      const RunSettings st = job_.settings(job_.methods[static_cast<std::size_t>(r.method)]);
+      const int n = st.tensor ? 3 : st.numerics.orientations;
+      r.values.assign(static_cast<std::size_t>(n) * w, 0.0);
+    }
+    std::copy(rep.values.begin(), rep.values.end(), r.values.begin() + static_cast<std::ptrdiff_t>(u.first * w));
+    ++r.chunks_done;
+    round.bar->counter()->fetch_add(u.count);
+    if (r.chunks_done < r.chunks) return;
+    // The run's wall time: from its first unit handed out to its last back.
+    const double seconds = std::chrono::duration<double>(Clock::now() - r.t0).count();
+    const Structure& s = round.work.structures()[static_cast<std::size_t>(r.structure)];
+    const Method m = job_.methods[static_cast<std::size_t>(r.method)];
+    try {
+      RunResult res = round.work.prepared(r.structure, r.method).finish(r.values, seconds);
+      r.row = make_row(round.file, s, m, job_, std::move(res));
+      out_.keep(*r.row);
+    } catch (const std::exception& e) {
+      r.failed = true;
+      r.message = run_failure_message(round.file, e);
+    }
+    std::vector<double>().swap(r.values);
+    round.work.forget(r.structure, r.method);
+  }
+
+  // One pending request of another rank, if any: its report taken, and its
+  // next unit (or "no more units", or "stop") sent. True when one was served.
+  bool serve_request(FileRound& round) {
+    int flag = 0;
+    MPI_Status st;
+    MPI_Iprobe(MPI_ANY_SOURCE, file_tag(round.f), MPI_COMM_WORLD, &flag, &st);
+    if (!flag) return false;
+    int bytes = 0;
+    MPI_Get_count(&st, MPI_BYTE, &bytes);
+    std::vector<char> buf(static_cast<std::size_t>(bytes));
+    MPI_Recv(buf.data(), bytes, MPI_BYTE, st.MPI_SOURCE, st.MPI_TAG, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    handle(round, unpack(buf));
+    Assignment a;
+    if (stop_flag()) {
+      a.unit = kStop;
+      worker_stopped_[static_cast<std::size_t>(st.MPI_SOURCE)] = true;
+      ++round.dismissed;
+    } else if (std::optional<std::size_t> i = next_unit(round)) {
+      a = assignment(round, *i);
+    } else {
+      a.unit = kNoMoreUnits;
+      worker_file_[static_cast<std::size_t>(st.MPI_SOURCE)] = round.f + 1;
+      ++round.dismissed;
+    }
+    MPI_Send(&a, sizeof a, MPI_BYTE, st.MPI_SOURCE, st.MPI_TAG, MPI_COMM_WORLD);
+    return true;
+  }
+
+  // Rows (and failures) in the job's order, each as soon as it and every
+  // one before it are complete.
+  void emit_rows(FileRound& round) {
+    while (round.next_row < round.runs.size() && round.runs[round.next_row].complete()) {
+      emit_run(round, round.runs[round.next_row++]);
+    }
+  }
+
+  void emit_run(FileRound& round, RunState& r) {
+    const Structure& s = round.work.structures()[static_cast<std::size_t>(r.structure)];
+    const Method m = job_.methods[static_cast<std::size_t>(r.method)];
+    r.emitted = true;
+    if (r.saved) {
+      out_.row(*out_.saved(round.file, s.conformer, m), RowOrigin::Checkpoint);
+    } else if (r.row) {
+      out_.row(*r.row, RowOrigin::Kept);
+      r.row.reset();
+    } else if (r.failed) {
+      out_.failure({round.file, method_name(m), r.message, s.conformer});
     }
   }
 
