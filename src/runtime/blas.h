@@ -11,6 +11,9 @@ void drotg_(double* a, double* b, double* c, double* s);
 
 namespace rt {
 
+// Products of at most this many multiply-adds are written out.
+inline constexpr long kSmallGemm = 4096;
+
 // C (m x n) = A (m x k) * B (k x n), all column-major with leading dimensions
 // m, k, m: dgemm without transposition, factor 1, adding 0. Empty operands
 // give zeros (or nothing).

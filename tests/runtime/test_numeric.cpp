@@ -1,9 +1,12 @@
 #include "runtime/numeric.h"
 
+#include "runtime/blas.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -303,4 +306,38 @@ TEST(Counts, LoopCountFaceCountAndTheCheck) {
   EXPECT_EQ(rt::face_count(NAN, 4.0), 0);
   EXPECT_TRUE(rt::count_fits(536870911.0) && rt::count_fits(NAN) && rt::count_fits(-INFINITY));
   EXPECT_FALSE(rt::count_fits(536870912.0) || rt::count_fits(INFINITY));
+}
+
+// The written-out small products against the library's dgemm on the shapes
+// the field kernels use (1 x nq by nq x 3, nq x 3 by 3 x 1) and a square
+// one. Any summation order of k products is within k units of rounding of
+// the sum of their magnitudes, so two correct products differ by at most
+// twice that.
+TEST(NumericGemm, SmallProductsAgreeWithTheLibrary) {
+  std::uint64_t state = 12345;
+  auto next = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+  };
+  const int shapes[][3] = {{1, 3, 2}, {1, 3, 21}, {21, 1, 3}, {1, 3, 200}, {8, 8, 8}};
+  for (const auto& s : shapes) {
+    const int m = s[0], n = s[1], k = s[2];
+    ASSERT_LE(static_cast<long>(m) * n * k, rt::kSmallGemm);
+    std::vector<double> A(static_cast<std::size_t>(m * k)), B(static_cast<std::size_t>(k * n));
+    for (double& a : A) a = next() * 1e10;
+    for (double& b : B) b = next();
+    std::vector<double> C(static_cast<std::size_t>(m * n)), D(C.size());
+    rt::gemm(m, n, k, A.data(), B.data(), C.data());
+    const char t = 'N';
+    const double one = 1.0, zero = 0.0;
+    dgemm_(&t, &t, &m, &n, &k, &one, A.data(), &m, B.data(), &k, &zero, D.data(), &m);
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < m; ++i) {
+        double magnitude = 0.0;
+        for (int p = 0; p < k; ++p) magnitude += std::fabs(A[i + p * m] * B[p + j * k]);
+        const double bound = 2.0 * k * std::numeric_limits<double>::epsilon() * magnitude;
+        EXPECT_NEAR(C[i + j * m], D[i + j * m], bound) << m << "x" << k << " by " << k << "x" << n;
+      }
+    }
+  }
 }
