@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_inputs.h"
 #include "cli/params.h"
 #include "cli/readers.h"
 #include "cli/run.h"
@@ -44,13 +45,6 @@ void run_case(benchmark::State& state, const std::string& path, Method m) {
   state.counters["ccs_A2"] = r.ccs;
   state.counters["se_pct"] = 100.0 * r.ccs_se / r.ccs;
   state.counters["trajectories"] = r.trajectories;
-}
-
-std::string example(const char* name) { return std::string(CCS_SOURCE_DIR) + "/examples/" + name; }
-
-std::string ubiquitin() {
-  const char* d = std::getenv("CCS_DATA_DIR");
-  return std::string(d != nullptr ? d : CCS_SOURCE_DIR "/../shared/data") + "/1ubq.pdb";
 }
 
 void register_all() {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_inputs.h"
 #include "cli/params.h"
 #include "cli/readers.h"
 #include "cli/run.h"
@@ -52,13 +53,6 @@ void run_case(benchmark::State& state, const std::string& path, Method m) {
   state.counters["se_pct"] = se_pct;
   state.counters["t1_s"] = seconds / runs * se_pct * se_pct;
   state.counters["samples"] = r.trajectories;
-}
-
-std::string example(const char* name) { return std::string(CCS_SOURCE_DIR) + "/examples/" + name; }
-
-std::string ubiquitin() {
-  const char* d = std::getenv("CCS_DATA_DIR");
-  return std::string(d != nullptr ? d : CCS_SOURCE_DIR "/../shared/data") + "/1ubq.pdb";
 }
 
 void register_all() {

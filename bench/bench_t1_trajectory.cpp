@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_inputs.h"
 #include "cli/params.h"
 #include "cli/readers.h"
 #include "cli/run.h"
@@ -61,13 +62,6 @@ void run_case(benchmark::State& state, const Case& c) {
   state.counters["se_pct"] = se_pct;
   state.counters["t1_s"] = r.seconds * se_pct * se_pct;
   state.counters["trajectories"] = r.trajectories;
-}
-
-std::string example(const char* name) { return std::string(CCS_SOURCE_DIR) + "/examples/" + name; }
-
-std::string ubiquitin() {
-  const char* d = std::getenv("CCS_DATA_DIR");
-  return std::string(d != nullptr ? d : CCS_SOURCE_DIR "/../shared/data") + "/1ubq.pdb";
 }
 
 void register_all() {
