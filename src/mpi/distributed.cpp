@@ -211,7 +211,8 @@ int worker_main(const Job& job, const CommandLine& cl) {
 // Rank 0's own computation: a thread that runs the units handed over by
 // the coordinator (rank 0's main thread, which alone calls MPI), one after
 // the other. The coordinator keeps a second unit queued while many remain,
-// so the thread never waits for it to wake up.
+// so the thread never waits for it to wake up; a finished unit wakes the
+// coordinator.
 class LocalWorker {
  public:
   explicit LocalWorker(int threads) : thread_([this, threads] { loop(threads); }) {}
@@ -235,6 +236,16 @@ class LocalWorker {
       ++outstanding_;
     }
     cv_.notify_all();
+  }
+  // Waits up to `d` for a finished unit.
+  void wait_for_result(std::chrono::microseconds d) {
+    std::unique_lock<std::mutex> lock(m_);
+    done_cv_.wait_for(lock, d, [this] { return !results_.empty(); });
+  }
+  // Recent seconds per unit (a moving average; 0 before the first).
+  double recent_unit_seconds() {
+    std::lock_guard<std::mutex> lock(m_);
+    return recent_seconds_;
   }
   // The report of a unit that finished, once.
   std::optional<Report> take() {
@@ -262,16 +273,23 @@ class LocalWorker {
         t = tasks_.front();
         tasks_.pop_front();
       }
+      const Clock::time_point t0 = Clock::now();
       Report r = run_unit(*t.work, t.a);
-      std::lock_guard<std::mutex> lock(m_);
-      results_.push_back(std::move(r));
+      const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+      {
+        std::lock_guard<std::mutex> lock(m_);
+        results_.push_back(std::move(r));
+        recent_seconds_ = recent_seconds_ > 0 ? 0.75 * recent_seconds_ + 0.25 * seconds : seconds;
+      }
+      done_cv_.notify_all();
     }
   }
   std::mutex m_;
-  std::condition_variable cv_;
+  std::condition_variable cv_, done_cv_;
   std::deque<Task> tasks_;
   std::deque<Report> results_;
   int outstanding_ = 0;
+  double recent_seconds_ = 0;
   bool quit_ = false;
   std::thread thread_;
 };
@@ -335,6 +353,7 @@ class Coordinator {
     for (int w = 1; w < ranks_; ++w) {
       if (worker_stopped_[static_cast<std::size_t>(w)]) ++round.dismissed;
     }
+    int idle_rounds = 0;
     for (;;) {
       bool busy = false;
       // Rank 0's own thread: its finished units, and the next ones (two
@@ -359,7 +378,11 @@ class Coordinator {
         break;
       }
       if (round.units_back == round.units.size() && !local_busy && round.dismissed == ranks_ - 1) break;
-      if (!busy) std::this_thread::sleep_for(std::chrono::microseconds(100));
+      if (busy) {
+        idle_rounds = 0;
+      } else {
+        local_.wait_for_result(idle_poll_interval(local_.recent_unit_seconds(), idle_rounds++));
+      }
     }
   }
 

@@ -35,4 +35,14 @@ std::vector<Unit> make_units(const std::vector<RunSpec>& runs, int ranks) {
   return sorted;
 }
 
+std::chrono::microseconds idle_poll_interval(double recent_unit_seconds, int idle_rounds) {
+  using std::chrono::microseconds;
+  constexpr long kShortest = 100, kLongest = 5000;
+  const long cap = recent_unit_seconds > 0
+                       ? std::clamp(static_cast<long>(recent_unit_seconds * 1e6 / 200), kShortest, kLongest)
+                       : kLongest;
+  const long backoff = kShortest << std::clamp(idle_rounds, 0, 10);
+  return microseconds(std::min(backoff, cap));
+}
+
 }  // namespace ccs::mpi

@@ -1,12 +1,16 @@
 // The chunking of a distributed job's runs: every orientation of every run
-// in exactly one unit, enough units per rank, costliest first.
+// in exactly one unit, enough units per rank, costliest first; and how long
+// rank 0 sleeps between looks for requests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "mpi/work_units.h"
 
+using ccs::mpi::idle_poll_interval;
+using ccs::mpi::kUnitsPerRank;
 using ccs::mpi::make_units;
 using ccs::mpi::RunSpec;
 using ccs::mpi::Unit;
@@ -32,8 +36,8 @@ TEST(WorkUnits, OneLargeRunIsSplitIntoEnoughUnitsPerRankForAnyRankCount) {
   for (int ranks : {1, 2, 3, 7, 64}) {
     const std::vector<RunSpec> runs = {{0, 0, 500, 1e6}};
     const std::vector<Unit> units = make_units(runs, ranks);
-    // 8 per rank, but never more units than orientations (64 ranks: 500).
-    EXPECT_EQ(units.size(), static_cast<std::size_t>(std::min(8 * ranks, 500))) << ranks;
+    // kUnitsPerRank per rank, but never more units than orientations (64 ranks: 500).
+    EXPECT_EQ(units.size(), static_cast<std::size_t>(std::min(kUnitsPerRank * ranks, 500))) << ranks;
     expect_cover(runs, units);
     // Even chunks: sizes differ by at most one orientation.
     int lo = 1 << 30, hi = 0;
@@ -47,7 +51,7 @@ TEST(WorkUnits, OneLargeRunIsSplitIntoEnoughUnitsPerRankForAnyRankCount) {
 
 TEST(WorkUnits, ManyRunsStayWholeAndFewOrientationsAreNeverSplitFurther) {
   std::vector<RunSpec> batch;
-  for (int s = 0; s < 40; ++s) batch.push_back({s, 0, 30, 21.0 * 300});
+  for (int s = 0; s < 2 * kUnitsPerRank; ++s) batch.push_back({s, 0, 30, 21.0 * 300});
   const std::vector<Unit> units = make_units(batch, 2);
   EXPECT_EQ(units.size(), batch.size());
   expect_cover(batch, units);
@@ -59,12 +63,33 @@ TEST(WorkUnits, ManyRunsStayWholeAndFewOrientationsAreNeverSplitFurther) {
 }
 
 TEST(WorkUnits, CostliestUnitsComeFirstAndTiesKeepTheJobsOrder) {
-  const std::vector<RunSpec> runs = {{0, 0, 10, 1.0}, {0, 1, 10, 100.0}, {1, 0, 10, 1.0}, {1, 1, 10, 100.0}};
+  // Four runs of kUnitsPerRank orientations on one rank: a quarter of the
+  // units per run, of 4 orientations each.
+  const int n = kUnitsPerRank;
+  const std::vector<RunSpec> runs = {{0, 0, n, 1.0}, {0, 1, n, 100.0}, {1, 0, n, 1.0}, {1, 1, n, 100.0}};
   const std::vector<Unit> units = make_units(runs, 1);
   expect_cover(runs, units);
-  ASSERT_EQ(units.size(), 8u);  // 2 chunks per run
-  const std::vector<int> order = {1, 1, 3, 3, 0, 0, 2, 2};
-  for (std::size_t i = 0; i < units.size(); ++i) EXPECT_EQ(units[i].run, order[i]) << i;
-  EXPECT_EQ(units[0].first, 0);
-  EXPECT_EQ(units[1].first, 5);
+  ASSERT_EQ(units.size(), static_cast<std::size_t>(kUnitsPerRank));
+  const std::vector<int> run_order = {1, 3, 0, 2};
+  const std::size_t per_run = units.size() / 4;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    EXPECT_EQ(units[i].run, run_order[i / per_run]) << i;
+    EXPECT_EQ(units[i].first, static_cast<int>(i % per_run) * 4) << i;
+  }
+}
+
+TEST(WorkUnits, IdlePollDoublesUpToAShareOfAUnitWithinItsBounds) {
+  using us = std::chrono::microseconds;
+  // Doubling from 100 us while idle, up to 5 ms before any unit finished.
+  EXPECT_EQ(idle_poll_interval(0, 0), us(100));
+  EXPECT_EQ(idle_poll_interval(0, 1), us(200));
+  EXPECT_EQ(idle_poll_interval(0, 5), us(3200));
+  EXPECT_EQ(idle_poll_interval(0, 6), us(5000));
+  EXPECT_EQ(idle_poll_interval(0, 1000), us(5000));
+  // Units of 0.2 s: at most 1 ms (1/200 of a unit).
+  EXPECT_EQ(idle_poll_interval(0.2, 3), us(800));
+  EXPECT_EQ(idle_poll_interval(0.2, 4), us(1000));
+  // Short units never push it below 100 us; long ones never above 5 ms.
+  EXPECT_EQ(idle_poll_interval(1e-4, 4), us(100));
+  EXPECT_EQ(idle_poll_interval(30.0, 20), us(5000));
 }
