@@ -420,9 +420,28 @@ double min_skip_nan(const double* x, int n, int stride) {
   while (k < n && std::isnan(x[k * stride])) ++k;
   if (k == n) return x[0];
   double m = x[k * stride];
-  for (++k; k < n; ++k) {
-    const double v = x[k * stride];
-    if (v < m) m = v;
+  if (stride != 1) {
+    for (++k; k < n; ++k) {
+      const double v = x[k * stride];
+      if (v < m) m = v;
+    }
+    return m;
+  }
+  // Contiguous: four independent running minima (a vector min), then their
+  // least. "Take v when v < m" never lets NaN in, and values that compare
+  // equal are the same bits except +0 and -0, so the least value is the
+  // scan's answer unless it is zero: then the scan keeps the first zero.
+  double lane[4] = {m, m, m, m};
+  for (++k; k + 4 <= n; k += 4) {
+    for (int j = 0; j < 4; ++j) lane[j] = x[k + j] < lane[j] ? x[k + j] : lane[j];
+  }
+  for (; k < n; ++k) lane[0] = x[k] < lane[0] ? x[k] : lane[0];
+  for (int j = 1; j < 4; ++j) m = lane[j] < m ? lane[j] : m;
+  m = lane[0] < m ? lane[0] : m;
+  if (m == 0.0) {
+    for (k = 0; !(x[k] == 0.0); ++k) {
+    }
+    m = x[k];
   }
   return m;
 }

@@ -26,7 +26,9 @@ struct FieldForces {
   bool single;  // one charge: closed-form force, field kept from the launch
   double q2_1;
   double Fc;
-  // Working arrays: per atom r^2 and force factor; per charge w_k and w_k/r_k^2.
+  // Working arrays: r^2 and force factor of a block of atoms (kBlock each);
+  // per charge w_k and w_k/r_k^2.
+  static constexpr int kBlock = 256;
   double* r2;
   double* f;
   double* w;
@@ -86,30 +88,46 @@ struct FieldForces {
   }
 
   // Lennard-Jones acceleration sum_i (A_i/r^8 - B_i/r^14) (x_i - x); returns
-  // the smallest squared atom distance.
+  // the smallest squared atom distance. Block by block, so that a large
+  // molecule's atoms are read from memory once per step: the factors of a
+  // block (a vector loop) stay in the first-level cache for the sums, which
+  // run over the atoms in order.
   double lennard_jones(const double x[3], double a_lj[3]) {
     const double x0 = x[0], x1 = x[1], x2 = x[2];
-#pragma omp simd
-    for (int i = 0; i < n; ++i) {
-      const double dx = atoms[i] - x0;
-      const double dy = atoms[i + n] - x1;
-      const double dz = atoms[i + 2 * n] - x2;
-      const double d2 = (dx * dx + dy * dy) + dz * dz;
-      const double u = 1.0 / d2;
-      const double u6 = (u * u) * u;
-      r2[i] = d2;
-      f[i] = ((A[i] - B[i] * u6) * u6) * u;
-    }
     double ax = 0.0, ay = 0.0, az = 0.0;
-    for (int i = 0; i < n; ++i) {
-      ax += f[i] * (atoms[i] - x0);
-      ay += f[i] * (atoms[i + n] - x1);
-      az += f[i] * (atoms[i + 2 * n] - x2);
+    double d2min = 0.0;
+    for (int b = 0; b < n; b += kBlock) {
+      const int m = n - b < kBlock ? n - b : kBlock;
+      const double* px = atoms + b;
+      const double* py = atoms + n + b;
+      const double* pz = atoms + 2 * n + b;
+      const double* Ab = A + b;
+      const double* Bb = B + b;
+#pragma omp simd
+      for (int i = 0; i < m; ++i) {
+        const double dx = px[i] - x0;
+        const double dy = py[i] - x1;
+        const double dz = pz[i] - x2;
+        const double d2 = (dx * dx + dy * dy) + dz * dz;
+        const double u = 1.0 / d2;
+        const double u6 = (u * u) * u;
+        r2[i] = d2;
+        f[i] = ((Ab[i] - Bb[i] * u6) * u6) * u;
+      }
+      for (int i = 0; i < m; ++i) {
+        ax += f[i] * (px[i] - x0);
+        ay += f[i] * (py[i] - x1);
+        az += f[i] * (pz[i] - x2);
+      }
+      // The least of the blocks' minima is the minimum of them all; a block
+      // of NaN only (its first element) must not replace a number.
+      const double mb = rt::min_skip_nan(r2, m);
+      if (b == 0 || std::isnan(d2min) || mb < d2min) d2min = mb;
     }
     a_lj[0] = ax;
     a_lj[1] = ay;
     a_lj[2] = az;
-    return rt::min_skip_nan(r2, n);
+    return n > 0 ? d2min : rt::min_skip_nan(r2, n);  // n = 0: NaN
   }
 
   double launch(const double x[3], double a[3]) {
@@ -198,7 +216,8 @@ void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6],
 
   LjScratch local;
   LjScratch& scratch = ws != nullptr ? *ws : local;
-  double* work = lj::reserve(scratch, 2 * static_cast<std::size_t>(n) + 2 * nc);
+  constexpr int kBlock = FieldForces::kBlock;
+  double* work = lj::reserve(scratch, 2 * static_cast<std::size_t>(kBlock) + 2 * nc);
 
   FieldForces forces{coords_m.data,
                      n,
@@ -211,9 +230,9 @@ void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6],
                      single ? q2.data[0] : 0.0,
                      Force_const,
                      work,
-                     work + n,
-                     work + 2 * n,
-                     work + 2 * n + nc,
+                     work + kBlock,
+                     work + 2 * kBlock,
+                     work + 2 * kBlock + nc,
                      near_idx};
   const lj::Launch in{box,         pos,   dir,
                       Force_const, dt0,   x_red,

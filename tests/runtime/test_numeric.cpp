@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -256,6 +257,32 @@ TEST(NumericReductions, MaxMinSkipNaN) {
   const double R[12] = {kNaN, 1, 1, 6, 1, 1, -3, 1, 1, 2, 1, 1};  // first row of a 3x4 table
   EXPECT_EQ(rt::max_skip_nan(R, 4, 3), 6.0);
   EXPECT_EQ(rt::min_skip_nan(R, 4, 3), -3.0);
+}
+
+// The contiguous minimum (vector lanes) returns the bits the one-by-one scan
+// returns: NaN skipped, the first of +0 and -0 kept, any length and offset.
+TEST(NumericReductions, ContiguousMinimumIsTheScansAnswer) {
+  auto scan = [](const double* x, int n) {
+    if (n < 1) return kNaN;
+    int k = 0;
+    while (k < n && std::isnan(x[k])) ++k;
+    if (k == n) return x[0];
+    double m = x[k];
+    for (++k; k < n; ++k) m = x[k] < m ? x[k] : m;
+    return m;
+  };
+  const double pool[] = {kNaN, 0.0, -0.0, 1.5, -2.0, 3.0, -2.0, INFINITY, -INFINITY, 1e-300};
+  std::uint32_t state = 7u;
+  for (int trial = 0; trial < 4000; ++trial) {
+    const int n = trial % 23;
+    std::vector<double> x(static_cast<std::size_t>(n) + 1);
+    for (double& v : x) {
+      state = state * 1664525u + 1013904223u;
+      v = pool[(state >> 16) % (trial % 3 == 0 ? 3 : 10)];  // some arrays only NaN and zeros
+    }
+    const double got = rt::min_skip_nan(x.data(), n), want = scan(x.data(), n);
+    EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << trial;
+  }
 }
 
 TEST(NumericReductions, SumsAndMeans) {

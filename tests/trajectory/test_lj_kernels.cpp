@@ -566,6 +566,48 @@ TEST(LjKernels, FieldAndSiteKernelsAgreeWhenEveryAtomIsCharged) {
   EXPECT_GE(compared, 5);
 }
 
+// The field kernel takes a large molecule's atoms block by block. Without
+// charges every step's acceleration must be the plain sum over all atoms in
+// order, to the bit, and the next step must come from the nearest of them
+// all (700 atoms: blocks of 256 and a partial one).
+TEST(LjKernels, BlockedForceIsThePlainSumOverAllAtoms) {
+  Scene s;
+  s.atoms = ljtest::globule(700);
+  s.prepare();
+  s.set_box(30.0);
+  const int n = s.n();
+  const double pos[3] = {-29.9, 3.0, -2.0};
+  const double dir[3] = {0.96, 0.2, std::sqrt(1.0 - 0.96 * 0.96 - 0.2 * 0.2)};
+  Track t;
+  const ccs::LjObserver o = t.observer();
+  Charges none;
+  none.nq = 0.0;
+  double dp[3];
+  ljtest::run_field(s, none, pos, dir, 0.8, dp, &o);
+  ASSERT_GT(t.x.size(), 50u);
+  const double dt_factor = ((1e-10 / s.v_c) * 1e20) / s.deltatenhance;
+  std::vector<double> f(static_cast<std::size_t>(n));
+  for (std::size_t k = 1; k + 1 < t.x.size(); ++k) {
+    const std::array<double, 3>& x = t.x[k];
+    double d2min = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < n; ++i) {
+      const double dx = s.coords[i] - x[0], dy = s.coords[i + n] - x[1], dz = s.coords[i + 2 * n] - x[2];
+      const double d2 = (dx * dx + dy * dy) + dz * dz;
+      const double u = 1.0 / d2;
+      const double u6 = (u * u) * u;
+      f[i] = ((s.A[i] - s.B[i] * u6) * u6) * u;
+      d2min = std::min(d2min, d2);
+    }
+    double a[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < 3; ++j) a[j] += f[i] * (s.coords[i + j * n] - x[j]);
+    }
+    for (int j = 0; j < 3; ++j) ASSERT_EQ(t.a[k][j], a[j]) << "step " << k;
+    const double dt = std::clamp(d2min * dt_factor, 1e-16, 2e-13);
+    ASSERT_EQ(t.dt[k + 1], dt) << "step " << k;
+  }
+}
+
 TEST(LjKernels, MismatchedTablesAreRejected) {
   Scene s;
   s.atoms = ljtest::c60();
