@@ -4,7 +4,9 @@
 #  2. strong scaling 1 -> 2 ranks (1 thread per rank) on synthetic globules of
 #     100 000 and 1 000 000 atoms by pa, ehss and lj: the run's wall time
 #     (first unit handed out to last unit back), the parallel efficiency
-#     T1 / (2 T2), and each rank's peak memory (bytes per atom);
+#     T1 / (2 T2), each rank's peak memory (bytes per atom), and the ceiling
+#     the machine sets: T1 over the time of the same 1-rank job when two of
+#     them run at once (the two cores share memory bandwidth and cache);
 #  3. a batch of 1 000 small structures (jittered copies of a 40-atom
 #     globule): structures per second on 1 and 2 ranks and in one process,
 #     and the distributed overhead per structure.
@@ -45,18 +47,18 @@ echo "## 2. strong scaling, 1 thread per rank"
 load
 python3 tools/make_examples.py globule 100000 "$work/g100k.xyz"
 python3 tools/make_examples.py globule 1000000 "$work/g1m.xyz"
-# Settings sized to 10-40 s per run on one rank. A run's time includes
+# Settings sized to 15-45 s per run on one rank. A run's time includes
 # preparing it on every rank that runs a unit of it (replicated, not
-# divided: for lj the reach of the attraction, about 2 s per million atoms).
+# divided: for lj the reach of the attraction, about 1.3 s per million atoms).
 declare -A settings=(
   [g100k.pa]="--orientations 400"
-  [g100k.ehss]="--orientations 64 --trajectories 16000"
+  [g100k.ehss]="--orientations 64 --trajectories 64000"
   [g100k.lj]="--orientations 32 --trajectories 16"
   [g1m.pa]="--orientations 32"
-  [g1m.ehss]="--orientations 32 --trajectories 300"
-  [g1m.lj]="--orientations 16 --trajectories 3"
+  [g1m.ehss]="--orientations 256 --trajectories 2000"
+  [g1m.lj]="--orientations 32 --trajectories 4"
 )
-printf "%-8s %-5s %10s %10s %8s %12s %12s %s\n" atoms method "T1/s" "T2/s" eff "rss1 B/atom" "rss2 B/atom" "same ccs"
+printf "%-8s %-5s %10s %10s %8s %8s %12s %12s %s\n" atoms method "T1/s" "T2/s" eff ceiling "rss1 B/atom" "rss2 B/atom" "same ccs"
 for g in g100k g1m; do
   atoms=$([ $g = g100k ] && echo 100000 || echo 1000000)
   for m in pa ehss lj; do
@@ -68,14 +70,21 @@ for g in g100k g1m; do
           "$work/rss.$n" "$ccs" "${args[@]}" "$work/$g.xyz" > "$work/$g.$m.$n.$rep.json" 2> "$work/$g.$m.$n.err" || true
       done
     done
+    # Two 1-rank jobs at once: the slower one's time.
+    for k in a b; do
+      mpirun --oversubscribe --bind-to none -n 1 "$ccs" "${args[@]}" "$work/$g.xyz" > "$work/$g.$m.pair.$k.json" 2> /dev/null &
+    done
+    wait
+    tpair=$(python3 -c "print(max($(seconds_of "$work/$g.$m.pair.a.json"), $(seconds_of "$work/$g.$m.pair.b.json")))")
     t1=$(python3 -c "print(min($(seconds_of "$work/$g.$m.1.1.json"), $(seconds_of "$work/$g.$m.1.2.json")))")
     t2=$(python3 -c "print(min($(seconds_of "$work/$g.$m.2.1.json"), $(seconds_of "$work/$g.$m.2.2.json")))")
     same=$([ "$(ccs_of "$work/$g.$m.1.1.json")" = "$(ccs_of "$work/$g.$m.2.1.json")" ] && echo yes || echo NO)
     rss1=$(cat "$work"/rss.1.* | sort -n | tail -n 1)
     rss2=$(cat "$work"/rss.2.* | sort -n | tail -n 1)
     rm -f "$work"/rss.*
-    printf "%-8s %-5s %10s %10s %8.3f %12.0f %12.0f %s\n" $atoms $m "$t1" "$t2" \
-      "$(python3 -c "print($t1 / (2 * $t2))")" "$(python3 -c "print($rss1 * 1024 / $atoms)")" \
+    printf "%-8s %-5s %10s %10s %8.3f %8.3f %12.0f %12.0f %s\n" $atoms $m "$t1" "$t2" \
+      "$(python3 -c "print($t1 / (2 * $t2))")" "$(python3 -c "print(min(1, $t1 / $tpair))")" \
+      "$(python3 -c "print($rss1 * 1024 / $atoms)")" \
       "$(python3 -c "print($rss2 * 1024 / $atoms)")" $same
   done
   load

@@ -200,6 +200,7 @@ struct PreparedRun::Impl {
   ccs::projection::ProjectionParams pa;
 #ifdef CCS_CLI_HAVE_HARDKICK
   ccs::hardsphere::HardSphereParams hs;
+  std::shared_ptr<ccs::hardsphere::HardSphereBlocks> hs_blocks;  // hs's molecule, prepared once
 #endif
 #ifdef CCS_CLI_HAVE_TRAJECTORY
   TrajectoryStore store;
@@ -256,6 +257,7 @@ PreparedRun::PreparedRun(const Structure& s, const RunSettings& settings)
     case Method::EHSS:
       m.hs = hard_sphere_params(m.s, st, r.z, m.table);
       ccs::hardsphere::validate(m.hs);
+      m.hs_blocks = ccs::hardsphere::prepare_hard_sphere_blocks(m.hs);
       break;
 #endif
 #ifdef CCS_CLI_HAVE_TRAJECTORY
@@ -314,7 +316,7 @@ std::vector<double> PreparedRun::run_block(int first, int count) const {
 #ifdef CCS_CLI_HAVE_HARDKICK
     case Method::EHSS: {
       ccs::hardsphere::HardSphereRows rows;
-      ccs::hardsphere::run_hard_sphere_orientations(ctx, m.hs, first, count, &rows);
+      ccs::hardsphere::run_hard_sphere_orientations(ctx, m.hs, first, count, &rows, m.hs_blocks.get());
       for (int k = 0; k < count; ++k) {
         double* v = values.data() + static_cast<std::size_t>(k) * w;
         for (int j = 0; j < 3; ++j) v[j] = rows.table[k + static_cast<std::size_t>(j) * count];

@@ -1,6 +1,8 @@
 #include "hardsphere/hardkick.h"
 
 #include <cmath>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,7 +109,25 @@ Molecule prepare_molecule(const HardSphereParams& p) {
 }
 
 
+// A thread's turned copy of the molecule and its working storage.
+struct Worker {
+  Molecule m;
+  HsThreadScratch scratch;
+};
+
 }  // namespace
+
+struct HardSphereBlocks {
+  Molecule base;
+  std::mutex serial_mutex;  // the serial worker runs one block at a time
+  std::optional<Worker> serial;  // made by the first serial block
+};
+
+std::shared_ptr<HardSphereBlocks> prepare_hard_sphere_blocks(const HardSphereParams& p) {
+  auto b = std::make_shared<HardSphereBlocks>();
+  b->base = prepare_molecule(p);
+  return b;
+}
 
 void validate(const HardSphereParams& p) {
   const std::string id = "hardkick:badInput";
@@ -133,18 +153,16 @@ void validate(const HardSphereParams& p) {
 }
 
 void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, int first,
-                                  int count, HardSphereRows* rows) {
+                                  int count, HardSphereRows* rows, HardSphereBlocks* prepared) {
   rows->first = first;
   rows->table.assign(3 * static_cast<std::size_t>(count), 0.0);
   rows->mobility.assign(static_cast<std::size_t>(count), 0.0);
   rows->launched.assign(static_cast<std::size_t>(count), 0);
   if (count < 1) return;
   const Gas g = gas_of(p);
-  const Molecule base = prepare_molecule(p);
-  struct Worker {
-    Molecule m;
-    HsThreadScratch scratch;
-  };
+  std::optional<Molecule> own_base;
+  if (prepared == nullptr) own_base = prepare_molecule(p);
+  const Molecule& base = prepared != nullptr ? prepared->base : *own_base;
   auto one = [&](rt::Context& tctx, Worker& w, int k) {
     const int o = first + k;
     if (p.orientations == OrientationMode::AxisTensor) {
@@ -174,7 +192,13 @@ void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, i
         ctx, 0, count, [&](rt::Context&) { return Worker{base, HsThreadScratch()}; },
         [&](Worker& w, rt::Context& tctx, int k) { one(tctx, w, k); });
   } else {
-    Worker w{base, HsThreadScratch()};
+    // The prepared serial worker when it is free, else a copy of its own.
+    std::unique_lock<std::mutex> lock;
+    std::optional<Worker> own;
+    if (prepared != nullptr) lock = std::unique_lock<std::mutex>(prepared->serial_mutex, std::try_to_lock);
+    if (lock.owns_lock() && !prepared->serial) prepared->serial = Worker{base, HsThreadScratch()};
+    if (!lock.owns_lock()) own = Worker{base, HsThreadScratch()};
+    Worker& w = own ? *own : *prepared->serial;
     for (int k = 0; k < count; ++k) one(*ctx, w, k);
   }
 }

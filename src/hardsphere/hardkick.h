@@ -3,6 +3,7 @@
 // atoms' hard spheres.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "runtime/collision_law.h"
@@ -68,11 +69,20 @@ struct HardSphereRows {
   std::vector<int> launched;     // trajectories per orientation
 };
 
+// A run's molecule prepared once for the many blocks of its orientations
+// that a caller runs one after the other (the distributed program's units):
+// a block then neither prepares nor copies the molecule (at 10^6 atoms that
+// is about 100 MB, more than a block of one orientation costs).
+struct HardSphereBlocks;
+std::shared_ptr<HardSphereBlocks> prepare_hard_sphere_blocks(const HardSphereParams& p);
+
 // Keyed streams only: orientations [first, first + count) (whole
 // orientations in parallel when there are enough, else the trajectories of
 // each), and the results of a run from the rows of all its orientations.
+// `prepared` (of the same p) or null; the numbers are the same.
 void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, int first,
-                                  int count, HardSphereRows* rows);
+                                  int count, HardSphereRows* rows,
+                                  HardSphereBlocks* prepared = nullptr);
 void summarize_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p,
                                         const HardSphereRows& rows, HardSphereResults* out);
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "hardsphere/entry_domain.h"
 #include "hardsphere/orientation_transfer.h"
@@ -143,6 +145,47 @@ TEST_F(Hardkick, KeyedStreamsGiveTheSameResultsOnAnyThreadCount) {
     for (int k = 0; k < 5; ++k) EXPECT_EQ(out[0][k], out[1][k]);
     EXPECT_GT(out[0][3], 0.0);
   }
+}
+
+// The program's work units run a run's orientations as blocks, in any order,
+// from one prepared molecule: each orientation's row, mobility and count are
+// those of one block over all of them without it.
+TEST_F(Hardkick, PreparedBlocksGiveTheRowsOfOneBlock) {
+  rt::RealArray table = hs_test::atom_table(kTriangle);
+  ccs::hardsphere::HardkickInputs in;
+  in.DATA_atoms = table.get();
+  in.Number_atoms = static_cast<double>(kTriangle.size());
+  in.r_probe = 0.5;
+  in.m_gas = hs_test::kNitrogenMass;
+  in.m_w = 1000 * hs_test::kAmu;
+  in.z = 1.0;
+  in.N_total = 200;
+  in.n_rotations = 5;
+  in.a = 0.3;
+  in.diffusive = 1.0;
+  in.p0 = 101325.0;
+  in.T0 = 298.0;
+  in.MobcalHS = 1.0;
+  const ccs::hardsphere::HardSphereParams p = ccs::hardsphere::plugin_params(in);
+  ccs::hardsphere::validate(p);
+  omp_set_num_threads(1);
+  rt::RootContext root;
+  root.get()->keyed_streams = true;
+  root.get()->stream_seed = 41;
+  ccs::hardsphere::HardSphereRows all;
+  ccs::hardsphere::run_hard_sphere_orientations(root.get(), p, 0, 5, &all);
+  const auto prepared = ccs::hardsphere::prepare_hard_sphere_blocks(p);
+  for (const auto& [first, count] : std::vector<std::pair<int, int>>{{3, 2}, {0, 2}, {2, 1}, {0, 2}}) {
+    ccs::hardsphere::HardSphereRows b;
+    ccs::hardsphere::run_hard_sphere_orientations(root.get(), p, first, count, &b, prepared.get());
+    for (int k = 0; k < count; ++k) {
+      const std::size_t o = static_cast<std::size_t>(first + k);
+      for (int j = 0; j < 3; ++j) EXPECT_EQ(b.table[static_cast<std::size_t>(k + j * count)], all.table[o + j * 5u]) << o;
+      EXPECT_EQ(b.mobility[static_cast<std::size_t>(k)], all.mobility[o]) << o;
+      EXPECT_EQ(b.launched[static_cast<std::size_t>(k)], all.launched[o]) << o;
+    }
+  }
+  EXPECT_GT(all.launched[0], 0);
 }
 
 // The plug-in's checks of the atom table and the counts.
