@@ -21,7 +21,9 @@ Progress::~Progress() {
 
 void Progress::loop() {
   const auto t0 = std::chrono::steady_clock::now();
-  while (!stop_) {
+  // Drawn at least once, also for a run that ends before this thread starts
+  // (the bar names what is being run).
+  do {
     const long d = done_.load();
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double rate = s > 0 ? d / s : 0.0;
@@ -35,7 +37,7 @@ void Progress::loop() {
                  bar.c_str(), d, total_, rate, eta);
     std::fflush(stderr);
     for (int i = 0; i < 5 && !stop_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  } while (!stop_);
 }
 
 }  // namespace ccs::cli
