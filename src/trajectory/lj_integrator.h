@@ -56,62 +56,85 @@ inline bool outside_box(const double x[3], const double* box) {
          x[2] < box[4];
 }
 
-template <class F, class Observer>
-void integrate(F& forces, const Launch& in, double dp[3], const Observer& observe) {
-  double x[3];
-  for (int j = 0; j < 3; ++j) x[j] = in.pos[j] * 1e-10;
-  const double* d0 = in.dir;
-
-  // Launch speed sqrt(v_inf^2 + (K_F/2) E^2) along d0: the probe enters with
-  // the asymptotic speed plus what the dipole well has already added.
-  double a[3];
-  const double E2 = forces.launch(x, a);
-  const double v_inf = in.v_c_t * in.x_red;
-  const double half_kf = (in.Force_const + in.Force_const) * 0.25;
-  const double v_mag = std::sqrt((E2 * half_kf) / (v_inf * v_inf) + 1.0) * in.x_red;
-  double v[3] = {d0[0] * in.v_c_t * v_mag, d0[1] * in.v_c_t * v_mag, v_mag * d0[2] * in.v_c_t};
-  double v_prev[3] = {v[0], v[1], v[2]};
-  double dt = in.dt0;
-  observe(0, 0.0, x, v, a);
-
+// The state of one trajectory between force evaluations.
+struct Flight {
+  double x[3], v[3], v_prev[3], a[3];
+  double dt = 0;
+  double half_kf = 0, v_inf = 0;
   int n = 0;
   bool exited = false;
-  for (;;) {
-    ++n;
-    double vh[3];
-    for (int j = 0; j < 3; ++j) {
-      vh[j] = (a[j] * dt) * 0.5 + v_prev[j];
-      x[j] = vh[j] * dt + x[j];
-    }
-    const double d2min = forces.step(x, a);
-    for (int j = 0; j < 3; ++j) v[j] = (a[j] * dt) * 0.5 + vh[j];
-    observe(n, dt, x, v, a);
+  bool done = false;
+};
 
-    double dt_next = d2min * in.dt_factor;
-    if (in.near_flag == 1.0) dt_next = forces.near_charge(x, dt_next);
-    if (outside_box(x, in.box)) {
-      exited = true;
-      break;
-    }
-    if (dt_next < kDtMin) {
-      dt_next = kDtMin;
-    } else if (F::kNanDtStays ? dt_next > F::kDtMax : !(dt_next <= F::kDtMax)) {
-      dt_next = F::kDtMax;
-    }
-    dt = dt_next;
-    for (int j = 0; j < 3; ++j) v_prev[j] = v[j];
-    if (n >= kMaxSteps) break;
+// Launch: position, speed sqrt(v_inf^2 + (K_F/2) E^2) along d0 (the probe
+// enters with the asymptotic speed plus what the dipole well has already
+// added) and the launch acceleration.
+template <class F, class Observer>
+void launch(F& forces, const Launch& in, Flight& f, const Observer& observe) {
+  for (int j = 0; j < 3; ++j) f.x[j] = in.pos[j] * 1e-10;
+  const double* d0 = in.dir;
+  const double E2 = forces.launch(f.x, f.a);
+  f.v_inf = in.v_c_t * in.x_red;
+  f.half_kf = (in.Force_const + in.Force_const) * 0.25;
+  const double v_mag = std::sqrt((E2 * f.half_kf) / (f.v_inf * f.v_inf) + 1.0) * in.x_red;
+  f.v[0] = d0[0] * in.v_c_t * v_mag;
+  f.v[1] = d0[1] * in.v_c_t * v_mag;
+  f.v[2] = v_mag * d0[2] * in.v_c_t;
+  for (int j = 0; j < 3; ++j) f.v_prev[j] = f.v[j];
+  f.dt = in.dt0;
+  observe(0, 0.0, f.x, f.v, f.a);
+}
+
+// First half of a velocity-Verlet step: the half-step velocity and the new
+// position (where the forces are evaluated next).
+inline void drift(Flight& f, double vh[3]) {
+  ++f.n;
+  for (int j = 0; j < 3; ++j) {
+    vh[j] = (f.a[j] * f.dt) * 0.5 + f.v_prev[j];
+    f.x[j] = vh[j] * f.dt + f.x[j];
   }
+}
 
+// Second half, with the acceleration f.a and nearest squared atom distance
+// d2min at f.x: the velocity, the next time step, and whether the flight
+// ended (left the box, or the step limit).
+template <class F, class Observer>
+void kick(F& forces, const Launch& in, Flight& f, const double vh[3], double d2min,
+          const Observer& observe) {
+  for (int j = 0; j < 3; ++j) f.v[j] = (f.a[j] * f.dt) * 0.5 + vh[j];
+  observe(f.n, f.dt, f.x, f.v, f.a);
+  double dt_next = d2min * in.dt_factor;
+  if (in.near_flag == 1.0) dt_next = forces.near_charge(f.x, dt_next);
+  if (outside_box(f.x, in.box)) {
+    f.exited = true;
+    f.done = true;
+    return;
+  }
+  if (dt_next < kDtMin) {
+    dt_next = kDtMin;
+  } else if (F::kNanDtStays ? dt_next > F::kDtMax : !(dt_next <= F::kDtMax)) {
+    dt_next = F::kDtMax;
+  }
+  f.dt = dt_next;
+  for (int j = 0; j < 3; ++j) f.v_prev[j] = f.v[j];
+  if (f.n >= kMaxSteps) f.done = true;
+}
+
+// The momentum transferred by a finished flight.
+template <class F>
+void transfer(F& forces, const Launch& in, Flight& f, double dp[3]) {
   dp[0] = 0.0;
   dp[1] = 0.0;
   dp[2] = 0.0;
-  if (!exited || n >= kMaxSteps) return;
+  if (!f.exited || f.n >= kMaxSteps) return;
+  const double* d0 = in.dir;
+  const double* x = f.x;
+  const double* v = f.v;
 
   // Exit speed: the kinetic speed less the dipole-well contribution, i.e. the
   // asymptotic speed the probe carries away.
   const double vv = (v[0] * v[0] + v[1] * v[1]) + v[2] * v[2];
-  double v_f = std::sqrt(vv - forces.exit_field2(x) * half_kf);
+  double v_f = std::sqrt(vv - forces.exit_field2(x) * f.half_kf);
   const double norm_v = rt::norm3(v);
   if (std::isnan(v_f)) {
     // Negative radicand: the component of the asymptotic velocity along v.
@@ -123,14 +146,27 @@ void integrate(F& forces, const Launch& in, double dp[3], const Observer& observ
   const double neg_m = -in.m_gas;
   if (v_f > 5.0 * in.v_c_t) {
     // Implausibly fast exit: keep the direction, take the asymptotic speed.
-    const double* vd = F::kExitUsesPreStepV ? v_prev : v;
-    const double norm_vd = F::kExitUsesPreStepV ? rt::norm3(v_prev) : norm_v;
+    const double* vd = F::kExitUsesPreStepV ? f.v_prev : v;
+    const double norm_vd = F::kExitUsesPreStepV ? rt::norm3(f.v_prev) : norm_v;
     for (int j = 0; j < 3; ++j)
-      dp[j] = (((vd[j] * v_inf) / norm_vd) - (d0[j] * in.x_red) * in.v_c_t) * neg_m * s;
+      dp[j] = (((vd[j] * f.v_inf) / norm_vd) - (d0[j] * in.x_red) * in.v_c_t) * neg_m * s;
   } else {
     for (int j = 0; j < 3; ++j)
       dp[j] = (((v[j] * v_f) / norm_v) - (d0[j] * in.x_red) * in.v_c_t) * neg_m * s;
   }
+}
+
+template <class F, class Observer>
+void integrate(F& forces, const Launch& in, double dp[3], const Observer& observe) {
+  Flight f;
+  launch(forces, in, f, observe);
+  while (!f.done) {
+    double vh[3];
+    drift(f, vh);
+    const double d2min = forces.step(f.x, f.a);
+    kick(forces, in, f, vh, d2min, observe);
+  }
+  transfer(forces, in, f, dp);
 }
 
 // Runs the loop with or without the caller's observer.

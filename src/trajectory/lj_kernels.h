@@ -54,6 +54,17 @@ void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6], LjA
                          LjArray coords_m, LjArray lj_rep, LjArray ones_q, double near_flag,
                          LjArray near_idx, double dp[3], const LjObserver* observer = nullptr);
 
+// `count` such trajectories (launch points pos, directions dir, reduced
+// speeds x_red; transfers into dp), each with exactly the numbers it gets
+// alone, advanced a few at a time in lockstep: their steps share one pass
+// over the atoms, so a large molecule is read from memory once for them.
+void lj_field_trajectories(LjScratch* ws, const double box[6], LjArray q, LjArray q2, LjArray qpos,
+                           double nq, double deltatenhance, double Force_const, double dt0,
+                           double m_gas, double v_c, double v_c_t, LjArray lj_att,
+                           LjArray coords_m, LjArray lj_rep, double near_flag, LjArray near_idx,
+                           int count, const double (*pos)[3], const double (*dir)[3],
+                           const double* x_red, double (*dp)[3]);
+
 // The same trajectory for a molecule whose charges sit on its atoms: one
 // distance pass per step serves both forces. q holds one charge per row of
 // coords_m; nq only enters the near-charge time-step rule.

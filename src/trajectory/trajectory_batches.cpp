@@ -142,6 +142,12 @@ namespace {
 struct DiscWork {
   RunnerWork runner;
   double shift_b = 0.0, shift_dx = 0.0;
+  // Launches drawn and not yet run, for a runner that takes them in groups
+  // (the draws never depend on the runs): their rows, weights and launches.
+  static constexpr int kGroup = 4;
+  int pending = 0;
+  int row[kGroup] = {};
+  double w[kGroup] = {}, x_red[kGroup] = {}, p[kGroup][3] = {}, d[kGroup][3] = {};
   explicit DiscWork(const TrajectoryRunner* r) : runner(r) {
     shift_b = rand();
     shift_dx = rand();
@@ -214,9 +220,26 @@ void run_disc_loop(rt::Context* ctx, const EntryDisc& s, const TrajectoryRunner&
     for (int i = 0; i < 3; ++i) p[i] = s.centre[i] + b1 * e1[i] + bb2 * e2[i] - back * d[i];
     *w = w_speed * (Z / density);
   };
+  auto run_pending = [&](DiscWork& dw, rt::Context& tctx) {
+    if (dw.pending == 0) return;
+    double dp[DiscWork::kGroup][3];
+    r.run_group(&tctx, r.shared, dw.runner.work, dw.pending, dw.p, dw.d, dw.x_red, dp);
+    for (int g = 0; g < dw.pending; ++g) {
+      for (int i = 0; i < 3; ++i) result[row0 + dw.row[g] + i * ld] = dp[g][i] * dw.w[g];
+    }
+    dw.pending = 0;
+  };
   rt::parallel_iterations(
       ctx, count, [&](rt::Context&) { return DiscWork(&r); },
       [&](DiscWork& dw, rt::Context& tctx, int k) {
+        if (r.run_group != nullptr) {
+          const int g = dw.pending;
+          draw(dw, k, dw.p[g], dw.d[g], &dw.x_red[g], &dw.w[g]);
+          dw.runner.launched += 1.0;
+          dw.row[g] = k;
+          if (++dw.pending == DiscWork::kGroup) run_pending(dw, tctx);
+          return;
+        }
         double p[3];
         double d[3];
         double x_red;
@@ -228,6 +251,7 @@ void run_disc_loop(rt::Context* ctx, const EntryDisc& s, const TrajectoryRunner&
         for (int i = 0; i < 3; ++i) result[row0 + k + i * ld] = dp[i] * w;
       },
       [&](DiscWork& dw, rt::Context& tctx) {
+        run_pending(dw, tctx);
         rt::locked_add(&tctx, launched, dw.runner.launched);
       });
 }

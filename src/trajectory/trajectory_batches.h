@@ -21,6 +21,11 @@ struct TrajectoryRunner {
               const double d[3], double x_red, double dp[3]);
   void (*destroy)(void* work);
   const void* shared;
+  // Optional (disc loop): `count` trajectories at once, each with the
+  // transfer `run` gives it (written whole into dp). Null: one by one.
+  void (*run_group)(rt::Context* thread_ctx, const void* shared, void* work, int count,
+                    const double (*p)[3], const double (*d)[3], const double* x_red,
+                    double (*dp)[3]) = nullptr;
 };
 
 // Entry geometry of an orientation.

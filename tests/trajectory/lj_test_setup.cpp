@@ -96,6 +96,22 @@ void run_field(const Scene& s, const Charges& c, const double pos[3], const doub
                                  col(ones_q), s.near_flag, col(c.near_idx), dp, obs);
 }
 
+void run_field_together(const Scene& s, const Charges& c, int count, const double (*pos)[3],
+                        const double (*dir)[3], const double* x_red, double (*dp)[3]) {
+  const int nc = static_cast<int>(c.sites.size());
+  std::vector<double> qpos(3 * static_cast<std::size_t>(nc)), qv(nc);
+  for (int k = 0; k < nc; ++k) {
+    for (int j = 0; j < 3; ++j) qpos[k + j * nc] = c.sites[k][j] * 1e-10;
+    qv[k] = c.sites[k][3];
+  }
+  const std::vector<double> q2{nc > 0 ? qv[0] * qv[0] : 0.0};
+  const double nq = c.nq < 0.0 ? static_cast<double>(nc) : c.nq;
+  ccs::lj_field_trajectories(nullptr, s.box, col(qv), col(q2), table(qpos, nc), nq, s.deltatenhance,
+                             s.Force_const, s.dt0, s.m_gas, s.v_c, s.v_c_t, col(s.A),
+                             table(s.coords, s.n()), col(s.B), s.near_flag, col(c.near_idx),
+                             count, pos, dir, x_red, dp);
+}
+
 void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red, double dp[3],
                const ccs::LjObserver* obs, ccs::LjScratch* ws) {
   ccs::lj_site_charge_trajectory(ws, s.box, col(s.q), table(s.coords, s.n()), pos, dir,

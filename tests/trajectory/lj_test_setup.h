@@ -86,6 +86,9 @@ struct Charges {
 void run_field(const Scene& s, const Charges& c, const double pos[3], const double dir[3],
                double x_red, double dp[3], const ccs::LjObserver* obs = nullptr,
                ccs::LjScratch* ws = nullptr);
+// The same launches (count of them) through the lockstep entry.
+void run_field_together(const Scene& s, const Charges& c, int count, const double (*pos)[3],
+                        const double (*dir)[3], const double* x_red, double (*dp)[3]);
 void run_sites(const Scene& s, const double pos[3], const double dir[3], double x_red, double dp[3],
                const ccs::LjObserver* obs = nullptr, ccs::LjScratch* ws = nullptr);
 void run_three_site(const Scene& s, const double pos[3], const double dir[3], double x_red,

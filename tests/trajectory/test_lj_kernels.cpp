@@ -608,6 +608,46 @@ TEST(LjKernels, BlockedForceIsThePlainSumOverAllAtoms) {
   }
 }
 
+// Trajectories advanced in lockstep (groups of a few sharing each pass over
+// the atoms, finishing after different numbers of steps) transfer exactly
+// what each transfers alone, with one charge or several (with the
+// near-charge rule), over several atom blocks.
+TEST(LjKernels, LockstepTrajectoriesAreTheTrajectoriesAlone) {
+  Scene s;
+  s.atoms = ljtest::globule(700);
+  s.near_flag = 1.0;
+  s.prepare();
+  s.set_box(30.0);
+  Charges one, several;
+  one.sites = {{0.0, 0.0, 0.0, 1.0}};
+  several.sites = {{1.0, 0.0, 0.0, 2.0}, {-1.0, 0.5, 0.0, 0.5}};
+  several.near_idx = {1.0};
+  constexpr int kCount = 7;  // a group of four and one of three
+  double pos[kCount][3], dir[kCount][3], x_red[kCount];
+  for (int k = 0; k < kCount; ++k) {
+    pos[k][0] = -29.9;
+    pos[k][1] = 4.0 * k - 12.0;  // some pass the molecule by, some hit it
+    pos[k][2] = 1.0 - 0.5 * k;
+    const double c = 0.9 + 0.01 * k;
+    dir[k][0] = c;
+    dir[k][1] = std::sqrt(1.0 - c * c);
+    dir[k][2] = 0.0;
+    x_red[k] = 0.4 + 0.2 * k;
+  }
+  for (const Charges* c : {&one, &several}) {
+    double together[kCount][3];
+    ljtest::run_field_together(s, *c, kCount, pos, dir, x_red, together);
+    bool deflected = false;
+    for (int k = 0; k < kCount; ++k) {
+      double alone[3];
+      ljtest::run_field(s, *c, pos[k], dir[k], x_red[k], alone);
+      for (int j = 0; j < 3; ++j) EXPECT_EQ(together[k][j], alone[j]) << k;
+      deflected = deflected || alone[1] != 0.0;
+    }
+    EXPECT_TRUE(deflected);
+  }
+}
+
 TEST(LjKernels, MismatchedTablesAreRejected) {
   Scene s;
   s.atoms = ljtest::c60();

@@ -199,10 +199,17 @@ void probe_run(rt::Context*, const void*, void*, const double p[3], const double
   dp[2] = b > 7.0 ? 1.0 : 0.0;
 }
 
-std::vector<double> loop_rows(bool disc, double n_total, double* launched) {
+// The same transfers, a group at a time.
+void probe_group(rt::Context* ctx, const void* shared, void* work, int count, const double (*p)[3],
+                 const double (*d)[3], const double* x_red, double (*dp)[3]) {
+  for (int k = 0; k < count; ++k) probe_run(ctx, shared, work, p[k], d[k], x_red[k], dp[k]);
+}
+
+std::vector<double> loop_rows(bool disc, double n_total, double* launched, bool groups = false) {
   const DiscScene scene;
   Recorder rec;
   TrajectoryRunner r{&rec_make, &probe_run, &rec_destroy, &rec};
+  if (groups) r.run_group = &probe_group;
   const int n = static_cast<int>(n_total);
   std::vector<double> result(static_cast<std::size_t>(n) * 3, 0.0);
   rt::RootContext root;
@@ -291,4 +298,13 @@ TEST(DiscEntry, SameNumbersOnOneAndTwoThreads) {
   omp_set_num_threads(2);
   const std::vector<double> two = loop_rows(true, 333, &launched);
   EXPECT_EQ(one, two);
+  // A runner that takes its trajectories in groups (the last ones of each
+  // thread's share a short group) fills every row as one by one, and counts
+  // every launch.
+  for (int threads : {1, 2}) {
+    omp_set_num_threads(threads);
+    double launched_groups = 0.0;
+    EXPECT_EQ(loop_rows(true, 333, &launched_groups, true), one) << threads;
+    EXPECT_EQ(launched_groups, 333.0) << threads;
+  }
 }
