@@ -88,47 +88,8 @@ struct FieldForces {
   }
 
   // Lennard-Jones acceleration sum_i (A_i/r^8 - B_i/r^14) (x_i - x); returns
-  // the smallest squared atom distance. Block by block, so that a large
-  // molecule's atoms are read from memory once per step: the factors of a
-  // block (a vector loop) stay in the first-level cache for the sums, which
-  // run over the atoms in order.
-  double lennard_jones(const double x[3], double a_lj[3]) {
-    const double x0 = x[0], x1 = x[1], x2 = x[2];
-    double ax = 0.0, ay = 0.0, az = 0.0;
-    double d2min = 0.0;
-    for (int b = 0; b < n; b += kBlock) {
-      const int m = n - b < kBlock ? n - b : kBlock;
-      const double* px = atoms + b;
-      const double* py = atoms + n + b;
-      const double* pz = atoms + 2 * n + b;
-      const double* Ab = A + b;
-      const double* Bb = B + b;
-#pragma omp simd
-      for (int i = 0; i < m; ++i) {
-        const double dx = px[i] - x0;
-        const double dy = py[i] - x1;
-        const double dz = pz[i] - x2;
-        const double d2 = (dx * dx + dy * dy) + dz * dz;
-        const double u = 1.0 / d2;
-        const double u6 = (u * u) * u;
-        r2[i] = d2;
-        f[i] = ((Ab[i] - Bb[i] * u6) * u6) * u;
-      }
-      for (int i = 0; i < m; ++i) {
-        ax += f[i] * (px[i] - x0);
-        ay += f[i] * (py[i] - x1);
-        az += f[i] * (pz[i] - x2);
-      }
-      // The least of the blocks' minima is the minimum of them all; a block
-      // of NaN only (its first element) must not replace a number.
-      const double mb = rt::min_skip_nan(r2, m);
-      if (b == 0 || std::isnan(d2min) || mb < d2min) d2min = mb;
-    }
-    a_lj[0] = ax;
-    a_lj[1] = ay;
-    a_lj[2] = az;
-    return n > 0 ? d2min : rt::min_skip_nan(r2, n);  // n = 0: NaN
-  }
+  // the smallest squared atom distance (lennard_jones_together, below).
+  double lennard_jones(const double x[3], double a_lj[3]);
 
   double launch(const double x[3], double a[3]) {
     double E[3], S;
@@ -195,8 +156,10 @@ struct FieldForces {
 
 // The Lennard-Jones accelerations and nearest squared distances of K
 // trajectories (their evaluators fs, positions x) from one pass over the
-// atoms: each block is read from memory once for all of them, and each
-// trajectory's sums run over the atoms in order, as lennard_jones does.
+// atoms, block by block: a block's factors (a vector loop) stay in the
+// first-level cache for the sums, so a large molecule is read from memory
+// once per step for all K, and each trajectory's sums run over the atoms in
+// order.
 template <int K>
 void lennard_jones_together(FieldForces* const* fs, const double* const* x, double (*a_lj)[3],
                             double* d2min) {
@@ -254,6 +217,14 @@ void lennard_jones_together(FieldForces* const* fs, const double* const* x, doub
     a_lj[k][2] = az[k];
     if (n == 0) d2min[k] = rt::min_skip_nan(fs[k]->r2, 0);
   }
+}
+
+double FieldForces::lennard_jones(const double x[3], double a_lj[3]) {
+  FieldForces* self = this;
+  double a[1][3], d2min;
+  lennard_jones_together<1>(&self, &x, a, &d2min);
+  for (int j = 0; j < 3; ++j) a_lj[j] = a[0][j];
+  return d2min;
 }
 
 // Up to kTogether trajectories in lockstep: each is integrated exactly as
