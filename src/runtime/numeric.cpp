@@ -401,20 +401,12 @@ void eig(const double A[9], creal_T out[3]) {
   }
 }
 
-double max_skip_nan(const double* x, int n, int stride) {
-  if (n < 1) return kNaN;
-  int k = 0;
-  while (k < n && std::isnan(x[k * stride])) ++k;
-  if (k == n) return x[0];
-  double m = x[k * stride];
-  for (++k; k < n; ++k) {
-    const double v = x[k * stride];
-    if (v > m) m = v;
-  }
-  return m;
-}
+namespace {
 
-double min_skip_nan(const double* x, int n, int stride) {
+// The scan of max_skip_nan / min_skip_nan: from the first non-NaN element,
+// take v when `better(v, m)` (strictly larger / smaller).
+template <class Better>
+double extreme_skip_nan(const double* x, int n, int stride, Better better) {
   if (n < 1) return kNaN;
   int k = 0;
   while (k < n && std::isnan(x[k * stride])) ++k;
@@ -423,27 +415,37 @@ double min_skip_nan(const double* x, int n, int stride) {
   if (stride != 1) {
     for (++k; k < n; ++k) {
       const double v = x[k * stride];
-      if (v < m) m = v;
+      if (better(v, m)) m = v;
     }
     return m;
   }
-  // Contiguous: four independent running minima (a vector min), then their
-  // least. "Take v when v < m" never lets NaN in, and values that compare
-  // equal are the same bits except +0 and -0, so the least value is the
-  // scan's answer unless it is zero: then the scan keeps the first zero.
+  // Contiguous: four independent running extremes (a vector max or min),
+  // then theirs. "Take v when better" never lets NaN in, and values that
+  // compare equal are the same bits except +0 and -0, so the extreme value
+  // is the scan's answer unless it is zero: then the scan keeps the first zero.
   double lane[4] = {m, m, m, m};
   for (++k; k + 4 <= n; k += 4) {
-    for (int j = 0; j < 4; ++j) lane[j] = x[k + j] < lane[j] ? x[k + j] : lane[j];
+    for (int j = 0; j < 4; ++j) lane[j] = better(x[k + j], lane[j]) ? x[k + j] : lane[j];
   }
-  for (; k < n; ++k) lane[0] = x[k] < lane[0] ? x[k] : lane[0];
-  for (int j = 1; j < 4; ++j) m = lane[j] < m ? lane[j] : m;
-  m = lane[0] < m ? lane[0] : m;
+  for (; k < n; ++k) lane[0] = better(x[k], lane[0]) ? x[k] : lane[0];
+  for (int j = 1; j < 4; ++j) m = better(lane[j], m) ? lane[j] : m;
+  m = better(lane[0], m) ? lane[0] : m;
   if (m == 0.0) {
     for (k = 0; !(x[k] == 0.0); ++k) {
     }
     m = x[k];
   }
   return m;
+}
+
+}  // namespace
+
+double max_skip_nan(const double* x, int n, int stride) {
+  return extreme_skip_nan(x, n, stride, [](double v, double m) { return v > m; });
+}
+
+double min_skip_nan(const double* x, int n, int stride) {
+  return extreme_skip_nan(x, n, stride, [](double v, double m) { return v < m; });
 }
 
 int argmin_skip_nan(const double* x, int n) {

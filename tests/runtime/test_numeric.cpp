@@ -259,16 +259,16 @@ TEST(NumericReductions, MaxMinSkipNaN) {
   EXPECT_EQ(rt::min_skip_nan(R, 4, 3), -3.0);
 }
 
-// The contiguous minimum (vector lanes) returns the bits the one-by-one scan
-// returns: NaN skipped, the first of +0 and -0 kept, any length and offset.
-TEST(NumericReductions, ContiguousMinimumIsTheScansAnswer) {
-  auto scan = [](const double* x, int n) {
+// The contiguous maximum and minimum (vector lanes) return the bits the
+// one-by-one scan returns: NaN skipped, the first of +0 and -0 kept, any length.
+TEST(NumericReductions, ContiguousExtremesAreTheScansAnswer) {
+  auto scan = [](const double* x, int n, bool larger) {
     if (n < 1) return kNaN;
     int k = 0;
     while (k < n && std::isnan(x[k])) ++k;
     if (k == n) return x[0];
     double m = x[k];
-    for (++k; k < n; ++k) m = x[k] < m ? x[k] : m;
+    for (++k; k < n; ++k) m = (larger ? x[k] > m : x[k] < m) ? x[k] : m;
     return m;
   };
   const double pool[] = {kNaN, 0.0, -0.0, 1.5, -2.0, 3.0, -2.0, INFINITY, -INFINITY, 1e-300};
@@ -280,8 +280,10 @@ TEST(NumericReductions, ContiguousMinimumIsTheScansAnswer) {
       state = state * 1664525u + 1013904223u;
       v = pool[(state >> 16) % (trial % 3 == 0 ? 3 : 10)];  // some arrays only NaN and zeros
     }
-    const double got = rt::min_skip_nan(x.data(), n), want = scan(x.data(), n);
-    EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << trial;
+    const double lo = rt::min_skip_nan(x.data(), n), want_lo = scan(x.data(), n, false);
+    const double hi = rt::max_skip_nan(x.data(), n), want_hi = scan(x.data(), n, true);
+    EXPECT_EQ(std::memcmp(&lo, &want_lo, sizeof lo), 0) << trial;
+    EXPECT_EQ(std::memcmp(&hi, &want_hi, sizeof hi), 0) << trial;
   }
 }
 
