@@ -184,7 +184,7 @@ void lennard_jones_together(FieldForces* const* fs, const double* const* x, doub
     const double* Ab = f0.A + b;
     const double* Bb = f0.B + b;
     for (int k = 0; k < K; ++k) {
-      const double x0 = x[k][0], x1 = x[k][1], x2 = x[k][2];
+      const double x0 = xk[k], x1 = yk[k], x2 = zk[k];
       double* r2 = fs[k]->r2;
       double* f = fs[k]->f;
 #pragma omp simd
@@ -315,6 +315,15 @@ FieldForces field_forces(double* work, LjArray q, LjArray q2, LjArray qpos, bool
                      near_idx};
 }
 
+lj::Launch launch_of(const double box[6], const double pos[3], const double dir[3],
+                     double Force_const, double dt0, double x_red, double m_gas, double v_c,
+                     double v_c_t, double deltatenhance, double near_flag) {
+  return lj::Launch{box,         pos,   dir,
+                    Force_const, dt0,   x_red,
+                    m_gas,       v_c_t, ((1e-10 / v_c) * 1e20) / deltatenhance,
+                    near_flag};
+}
+
 }  // namespace
 
 void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6], LjArray q, LjArray q2,
@@ -332,10 +341,8 @@ void lj_field_trajectory(LjScratch* ws, LjArray ones_N, const double box[6], LjA
   double* work = lj::reserve(scratch, field_work_size(qpos.rows));
   FieldForces forces =
       field_forces(work, q, q2, qpos, single, Force_const, lj_att, coords_m, lj_rep, near_idx);
-  const lj::Launch in{box,         pos,   dir,
-                      Force_const, dt0,   x_red,
-                      m_gas,       v_c_t, ((1e-10 / v_c) * 1e20) / deltatenhance,
-                      near_flag};
+  const lj::Launch in = launch_of(box, pos, dir, Force_const, dt0, x_red, m_gas, v_c, v_c_t,
+                                  deltatenhance, near_flag);
   lj::run(forces, in, dp, observer);
 }
 
@@ -360,10 +367,8 @@ void lj_field_trajectories(LjScratch* ws, const double box[6], LjArray q, LjArra
       forces[k] = field_forces(work + k * each, q, q2, qpos, single, Force_const, lj_att, coords_m,
                                lj_rep, near_idx);
       fs[k] = &forces[k];
-      in[k] = lj::Launch{box,         pos[k0 + k], dir[k0 + k],
-                         Force_const, dt0,         x_red[k0 + k],
-                         m_gas,       v_c_t,       ((1e-10 / v_c) * 1e20) / deltatenhance,
-                         near_flag};
+      in[k] = launch_of(box, pos[k0 + k], dir[k0 + k], Force_const, dt0, x_red[k0 + k], m_gas, v_c,
+                        v_c_t, deltatenhance, near_flag);
     }
     integrate_together(fs, in, g, dp + k0);
   }

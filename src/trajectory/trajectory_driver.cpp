@@ -386,23 +386,15 @@ void run_one(rt::Context* tctx, const void* shared, void* work, const double p[3
   for (int j = 0; j < 3; ++j) dp[j] = probe.dp[j];
 }
 
-// A group of trajectories: Lennard-Jones atoms with separate charges in
-// lockstep (one pass over the atoms per step for all of them), any other
-// kernel one by one.
-void run_group(rt::Context* tctx, const void* shared, void* work, int count, const double (*p)[3],
-               const double (*d)[3], const double* x_red, double (*dp)[3]) {
+// A group of Lennard-Jones trajectories with separate charges (kernel 0) in
+// lockstep: one pass over the atoms per step for all of them.
+void run_field_group(rt::Context*, const void* shared, void* work, int count, const double (*p)[3],
+                     const double (*d)[3], const double* x_red, double (*dp)[3]) {
   const auto& s = *static_cast<const OrientationShared*>(shared);
   auto& w = *static_cast<ThreadWork*>(work);
-  if (s.variant == Variant::Well && s.lj_kernel == 0) {
-    lj_field_trajectories(&w.lj, s.box, s.q, s.q2, s.qpos, s.nq, s.deltatenhance, s.Force_const,
-                          s.dt0, s.m_gas, s.v_c, s.v_c_t, s.lj_att, s.coords_m, s.lj_rep,
-                          s.near_flag, s.near_idx, count, p, d, x_red, dp);
-    return;
-  }
-  for (int k = 0; k < count; ++k) {
-    for (int j = 0; j < 3; ++j) dp[k][j] = 0.0;
-    run_one(tctx, shared, work, p[k], d[k], x_red[k], dp[k]);
-  }
+  lj_field_trajectories(&w.lj, s.box, s.q, s.q2, s.qpos, s.nq, s.deltatenhance, s.Force_const,
+                        s.dt0, s.m_gas, s.v_c, s.v_c_t, s.lj_att, s.coords_m, s.lj_rep, s.near_flag,
+                        s.near_idx, count, p, d, x_red, dp);
 }
 
 // Molecules from this size run their Lennard-Jones trajectories in groups:
@@ -420,7 +412,7 @@ void run_batches(rt::Context* ctx, const TrajectoryParams& p, int i, const Molec
                  double* launched) {
   TrajectoryRunner runner{&make_work, &run_one, &destroy_work, &sh};
   if (sh.variant == Variant::Well && sh.lj_kernel == 0 && mol.N >= kGroupsFromAtoms) {
-    runner.run_group = &run_group;
+    runner.run_group = &run_field_group;
   }
   std::vector<double> result;
   double F;
