@@ -27,6 +27,9 @@ bool hs_grid_build(const HsAtoms& atoms, HsGrid* g) {
     }
     g->origin[j] = g->lo[j];
   }
+  g->coord_max = 0.0;
+  for (int j = 0; j < 3; ++j)
+    g->coord_max = std::max({g->coord_max, std::fabs(g->lo[j]), std::fabs(g->hi[j])});
   // The margin dwarfs rounding in the contact test (relative 1e-15 of the
   // coordinates), so no atom the full search could touch is left out.
   const double extent = std::max({g->hi[0] - g->lo[0], g->hi[1] - g->lo[1], g->hi[2] - g->lo[2]});

@@ -16,6 +16,7 @@ struct HsGrid {
   double cell;             // cell edge (Å)
   int dims[3];             // cells per axis
   double lo[3], hi[3];     // centre bounding box
+  double coord_max;        // largest absolute centre coordinate
   double pad;              // largest collision radius plus a safety margin
   double no_contact;       // the common no-contact value of all atoms
   std::vector<int> start;  // CSR: atoms of cell c are atoms[start[c] .. start[c+1])

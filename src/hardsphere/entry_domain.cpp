@@ -1,7 +1,9 @@
 #include "hardsphere/entry_domain.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "hardsphere/momentum_transfer.h"
 #include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
@@ -10,29 +12,107 @@ using ccs::kHalfPi;
 using ccs::kPi;
 using ccs::kTwoPi;
 
-void hs_entry_domain(const double* P, int n, double number_atoms, const double* r, double r_max,
-                     HsEntryDomain* dom) {
+namespace {
+
+// Box faces, areas and centroid from the column summary.
+void box_of(const ccs::geometry::ColumnSummary& c, double number_atoms, double r_max,
+            HsEntryDomain* dom) {
   for (int j = 0; j < 3; ++j) {
-    const double* col = P + static_cast<size_t>(j) * n;
-    dom->lo[j] = rt::min_skip_nan(col, n) - r_max;
-    dom->hi[j] = rt::max_skip_nan(col, n) + r_max;
+    dom->lo[j] = c.min[j] - r_max;
+    dom->hi[j] = c.max[j] + r_max;
     dom->L[j] = dom->hi[j] - dom->lo[j];
-    dom->centre[j] = rt::sum_in_order(col, n) / number_atoms;
+    dom->centre[j] = c.sum[j] / number_atoms;
   }
   dom->A_x = dom->L[2] * dom->L[1];
   dom->A_y = dom->L[2] * dom->L[0];
   dom->A_z2 = (dom->L[1] * dom->L[0]) * 2.0;
+}
 
-  double R = 0.0;
-  for (int i = 0; i < n; ++i) {
-    double v[3];
-    for (int j = 0; j < 3; ++j) v[j] = P[i + static_cast<size_t>(j) * n] - dom->centre[j];
-    const double cand = rt::norm3(v) + r[i];
-    if (cand > R) R = cand;
-  }
+// Distance of atom i's surface from the centroid.
+double reach_of(const double* P, int n, const double* r, const double centre[3], int i) {
+  double v[3];
+  for (int j = 0; j < 3; ++j) v[j] = P[i + static_cast<size_t>(j) * n] - centre[j];
+  return rt::norm3(v) + r[i];
+}
+
+void sphere_of(double R, HsEntryDomain* dom) {
   dom->R = R;
   dom->S = (R * R) * 12.566370614359172;
   dom->use_box = dom->L[0] * dom->A_x <= (R * dom->S) / 3.0;
+}
+
+}  // namespace
+
+void hs_entry_domain(const double* P, int n, double number_atoms, const double* r, double r_max,
+                     HsEntryDomain* dom) {
+  box_of(ccs::geometry::summarize_columns(P, n), number_atoms, r_max, dom);
+  double R = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const double cand = reach_of(P, n, r, dom->centre, i);
+    if (cand > R) R = cand;
+  }
+  sphere_of(R, dom);
+}
+
+HsOutermostAtoms hs_outermost_atoms(const double* P0, int n, double number_atoms, const double* r) {
+  HsOutermostAtoms out;
+  if (n < 1 || number_atoms != static_cast<double>(n)) return out;
+  const double B = kHsCoordinateBound;
+  double M = 0.0;
+  double r_abs = 0.0;
+  double c[3];
+  for (int j = 0; j < 3; ++j) {
+    const double* col = P0 + static_cast<size_t>(j) * n;
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+      if (!(std::fabs(col[i]) <= B)) return out;
+      M = std::max(M, std::fabs(col[i]));
+      sum += col[i];
+    }
+    c[j] = sum / n;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!(std::fabs(r[i]) <= B)) return out;
+    r_abs = std::max(r_abs, std::fabs(r[i]));
+  }
+  std::vector<double> a(static_cast<size_t>(n));
+  double A = -INFINITY;
+  for (int i = 0; i < n; ++i) {
+    const double x = P0[i] - c[0], y = P0[i + static_cast<size_t>(n)] - c[1],
+                 z = P0[i + 2 * static_cast<size_t>(n)] - c[2];
+    a[static_cast<size_t>(i)] = std::sqrt((x * x + y * y) + z * z) + r[i];
+    A = std::max(A, a[static_cast<size_t>(i)]);
+  }
+  // How far a[i], and atom i's reach in any turned copy, can lie from the
+  // exact distance plus radius: a sum of n coordinates in order is off by at
+  // most (n - 1) u times the sum of their magnitudes, so each centroid by n u
+  // sqrt(3) M at most (turned coordinates are up to sqrt(3) M), a distance by
+  // 3 n u M; the turned coordinates, the rotation's departure from
+  // orthogonality and the norms add some u (M + r_abs). Twice that, doubled
+  // again for margin, separates a candidate from the largest.
+  const double u = 0x1p-53;
+  const double slack = (8.0 * n + 256.0) * u * (M + r_abs) + 1e-290;
+  for (int i = 0; i < n; ++i) {
+    if (a[static_cast<size_t>(i)] >= A - 2.0 * slack) out.atoms.push_back(i);
+  }
+  out.known = true;
+  return out;
+}
+
+void hs_turned_entry_domain(const double* P, int n, double number_atoms, const double* r,
+                            double r_max, const ccs::geometry::ColumnSummary& columns,
+                            const HsOutermostAtoms& outermost, HsEntryDomain* dom) {
+  if (!outermost.known) {
+    hs_entry_domain(P, n, number_atoms, r, r_max, dom);
+    return;
+  }
+  box_of(columns, number_atoms, r_max, dom);
+  double R = 0.0;
+  for (int i : outermost.atoms) {
+    const double cand = reach_of(P, n, r, dom->centre, i);
+    if (cand > R) R = cand;
+  }
+  sphere_of(R, dom);
 }
 
 void hs_box_counts(double n_total, const HsEntryDomain& dom, double* n_x, double* n_y,

@@ -3,6 +3,10 @@
 // of each, and the sampling of launch points and directions.
 #pragma once
 
+#include <vector>
+
+#include "runtime/geometry.h"
+
 struct HsEntryDomain {
   double lo[3];  // box faces: column minimum - r_max (Å)
   double hi[3];  // box faces: column maximum + r_max (Å)
@@ -20,6 +24,24 @@ struct HsEntryDomain {
 // (largest r_max). The centroid divides the coordinate sums by number_atoms.
 void hs_entry_domain(const double* P, int n, double number_atoms, const double* r, double r_max,
                      HsEntryDomain* dom);
+
+// The atoms among which the entry sphere's radius lies in every turned copy
+// P0 R of the centres P0 (R a rotation): those whose distance from the
+// centroid plus radius comes within the rounding of the turned coordinates
+// and of their sums of the largest. Not `known` (every atom counts) when some
+// centre or radius is not finite or beyond kHsCoordinateBound, or when the
+// centroid does not divide by n.
+struct HsOutermostAtoms {
+  bool known = false;
+  std::vector<int> atoms;  // ascending
+};
+HsOutermostAtoms hs_outermost_atoms(const double* P0, int n, double number_atoms, const double* r);
+
+// hs_entry_domain of a turned copy P, from the summary of its columns and the
+// outermost atoms of the centres it was turned from: the same domain.
+void hs_turned_entry_domain(const double* P, int n, double number_atoms, const double* r,
+                            double r_max, const ccs::geometry::ColumnSummary& columns,
+                            const HsOutermostAtoms& outermost, HsEntryDomain* dom);
 
 // Trajectory counts of the three face loops: ceil for x, round (halves away
 // from zero) for y and z. The counts may not add up to n_total.

@@ -32,6 +32,19 @@ struct Molecule {
   int n = 0;
   std::vector<double> r, r2, P, tmp1, tmp2, ones, no_contact;
   double r_max = 0;
+  // What the randomly turned copies share (keyed runs): a spatial index of
+  // the centres as given (null: none, or each copy indexes its own), the
+  // atoms the entry sphere's radius can come from, and hs_radii_bounded.
+  std::shared_ptr<const HsGrid> unturned_grid;
+  HsOutermostAtoms outermost;
+  bool radii_bounded = false;
+};
+
+// How a copy of the molecule was turned: the rotation from the centres as
+// given and the summary of the turned columns.
+struct Turn {
+  double R[9];
+  geometry::ColumnSummary columns;
 };
 
 // The gas and the re-emission law of a run.
@@ -44,14 +57,26 @@ Gas gas_of(const HardSphereParams& p) {
           std::sqrt(p.m_gas / p.m_w + 1.0)};
 }
 
-// Orientation o (0-based) of molecule m as it stands (turned already): the
-// row of transfers, the mobility and the trajectories launched.
+// Orientation o (0-based) of molecule m with centres P (turned already, and
+// by `turn` from m's centres when that is known): the row of transfers, the
+// mobility and the trajectories launched.
 void run_orientation(rt::Context* ctx, const HardSphereParams& p, const Gas& g, const Molecule& m,
-                     HsThreadScratch& scratch, int o, double row[3], double* K, int* launched) {
-  const HsAtoms atoms{m.n, m.ones.data(), m.no_contact.data(), m.r2.data(), m.P.data(), nullptr};
-  const HsEmission em{p.diffusive, p.a, g.vbar, p.v_c2, g.vbar, p.maxwell_speed};
+                     const double* P, HsThreadScratch& scratch, int o, double row[3], double* K,
+                     int* launched, const Turn* turn = nullptr) {
+  HsAtoms atoms{m.n, m.ones.data(), m.no_contact.data(), m.r2.data(), P, nullptr};
   HsEntryDomain dom;
-  hs_entry_domain(m.P.data(), m.n, p.Number_atoms, m.r.data(), m.r_max, &dom);
+  if (turn != nullptr) {
+    if (m.unturned_grid) {
+      atoms.grid = m.unturned_grid.get();
+      atoms.grid_turn = turn->R;
+    }
+    atoms.bounded = m.radii_bounded && hs_coordinates_bounded(turn->columns);
+    hs_turned_entry_domain(P, m.n, p.Number_atoms, m.r.data(), m.r_max, turn->columns,
+                           m.outermost, &dom);
+  } else {
+    hs_entry_domain(P, m.n, p.Number_atoms, m.r.data(), m.r_max, &dom);
+  }
+  const HsEmission em{p.diffusive, p.a, g.vbar, p.v_c2, g.vbar, p.maxwell_speed};
   hs_orientation_transfer(ctx, atoms, em, dom, dom.use_box, p.N_total, g.rho, p.m_gas, scratch, o,
                           row, launched);
   *K = orientation_mobility(row[0], g.F, p.z, kHardSphereCharge);
@@ -108,24 +133,79 @@ Molecule prepare_molecule(const HardSphereParams& p) {
   return m;
 }
 
+// The molecule of the keyed runs, with what its randomly turned copies share.
+Molecule prepare_turned_runs(const HardSphereParams& p) {
+  Molecule m = prepare_molecule(p);
+  if (p.orientations != OrientationMode::Random) return m;
+  const HsAtoms atoms{m.n, m.ones.data(), m.no_contact.data(), m.r2.data(), m.P.data(), nullptr};
+  if (m.n >= kGridMinAtoms) {
+    auto grid = std::make_shared<HsGrid>();
+    if (hs_grid_build(atoms, grid.get())) m.unturned_grid = std::move(grid);
+  }
+  m.outermost = hs_outermost_atoms(m.P.data(), m.n, p.Number_atoms, m.r.data());
+  m.radii_bounded = hs_radii_bounded(atoms);
+  return m;
+}
 
-// A thread's turned copy of the molecule and its working storage.
+// A thread's turned centres of the molecule and its working storage.
 struct Worker {
-  Molecule m;
+  std::vector<double> P;
   HsThreadScratch scratch;
+};
+
+// Workers kept from one block to the next: a block's threads take them and
+// give them back instead of allocating (and faulting in) a copy each.
+class WorkerPool {
+ public:
+  // A worker for one thread's share of a block, given back when it ends.
+  class Lease {
+   public:
+    Lease(WorkerPool* pool, std::unique_ptr<Worker> w) : pool_(pool), w_(std::move(w)) {}
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease() { pool_->give_back(std::move(w_)); }
+    Worker& operator*() { return *w_; }
+
+   private:
+    WorkerPool* pool_;
+    std::unique_ptr<Worker> w_;
+  };
+
+  Lease take(int n) {
+    std::unique_ptr<Worker> w;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        w = std::move(idle_.back());
+        idle_.pop_back();
+      }
+    }
+    if (!w) {
+      w = std::make_unique<Worker>();
+      w->P.resize(3 * static_cast<std::size_t>(n));
+    }
+    return Lease(this, std::move(w));
+  }
+
+ private:
+  void give_back(std::unique_ptr<Worker> w) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_.push_back(std::move(w));
+  }
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Worker>> idle_;
 };
 
 }  // namespace
 
 struct HardSphereBlocks {
   Molecule base;
-  std::mutex serial_mutex;  // the serial worker runs one block at a time
-  std::optional<Worker> serial;  // made by the first serial block
+  WorkerPool workers;
 };
 
 std::shared_ptr<HardSphereBlocks> prepare_hard_sphere_blocks(const HardSphereParams& p) {
   auto b = std::make_shared<HardSphereBlocks>();
-  b->base = prepare_molecule(p);
+  b->base = prepare_turned_runs(p);
   return b;
 }
 
@@ -160,26 +240,27 @@ void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, i
   rows->launched.assign(static_cast<std::size_t>(count), 0);
   if (count < 1) return;
   const Gas g = gas_of(p);
-  std::optional<Molecule> own_base;
-  if (prepared == nullptr) own_base = prepare_molecule(p);
-  const Molecule& base = prepared != nullptr ? prepared->base : *own_base;
+  std::optional<HardSphereBlocks> own;
+  if (prepared == nullptr) own.emplace().base = prepare_turned_runs(p);
+  HardSphereBlocks& blocks = prepared != nullptr ? *prepared : *own;
+  const Molecule& base = blocks.base;
   auto one = [&](rt::Context& tctx, Worker& w, int k) {
     const int o = first + k;
+    Turn turn;
     if (p.orientations == OrientationMode::AxisTensor) {
-      w.m.P = base.P;
-      for (int c = 0; c < o; ++c) geometry::cycle_axes(w.m.P.data(), w.m.n);
+      w.P = base.P;
+      for (int c = 0; c < o; ++c) geometry::cycle_axes(w.P.data(), base.n);
     } else {
       rt::MtState stream;
       rt::seed_orientation_stream(ctx, static_cast<std::uint32_t>(o), stream);
       rt::rng::ScopedStream scoped(&stream);
-      double R[9];
-      geometry::draw_uniform_rotation(R);
-      geometry::rotate_rows_into(base.P.data(), w.m.n, R, w.m.P.data());
+      geometry::draw_uniform_rotation(turn.R);
+      turn.columns = geometry::rotate_rows_summarized(base.P.data(), base.n, turn.R, w.P.data());
     }
     double row[3];
     int launched = 0;
-    run_orientation(&tctx, p, g, w.m, w.scratch, o, row, &rows->mobility[static_cast<std::size_t>(k)],
-                    &launched);
+    run_orientation(&tctx, p, g, base, w.P.data(), w.scratch, o, row,
+                    &rows->mobility[static_cast<std::size_t>(k)], &launched, p.orientations == OrientationMode::AxisTensor ? nullptr : &turn);
     if (p.orientations == OrientationMode::AxisTensor) geometry::row_to_input_axes(o + 1, row);
     for (int j = 0; j < 3; ++j) rows->table[k + static_cast<std::size_t>(j) * count] = row[j];
     rows->launched[static_cast<std::size_t>(k)] = launched;
@@ -189,17 +270,11 @@ void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, i
   // the trajectories of each; the keyed streams make both give the same numbers.
   if (count >= 2 * rt::region_threads()) {
     rt::parallel_dynamic(
-        ctx, 0, count, [&](rt::Context&) { return Worker{base, HsThreadScratch()}; },
-        [&](Worker& w, rt::Context& tctx, int k) { one(tctx, w, k); });
+        ctx, 0, count, [&](rt::Context&) { return blocks.workers.take(base.n); },
+        [&](WorkerPool::Lease& w, rt::Context& tctx, int k) { one(tctx, *w, k); });
   } else {
-    // The prepared serial worker when it is free, else a copy of its own.
-    std::unique_lock<std::mutex> lock;
-    std::optional<Worker> own;
-    if (prepared != nullptr) lock = std::unique_lock<std::mutex>(prepared->serial_mutex, std::try_to_lock);
-    if (lock.owns_lock() && !prepared->serial) prepared->serial = Worker{base, HsThreadScratch()};
-    if (!lock.owns_lock()) own = Worker{base, HsThreadScratch()};
-    Worker& w = own ? *own : *prepared->serial;
-    for (int k = 0; k < count; ++k) one(*ctx, w, k);
+    WorkerPool::Lease w = blocks.workers.take(base.n);
+    for (int k = 0; k < count; ++k) one(*ctx, *w, k);
   }
 }
 
@@ -242,7 +317,7 @@ void run_hard_sphere_method(rt::Context* ctx, const HardSphereParams& p, HardSph
     }
     double row[3];
     int launched = 0;
-    run_orientation(ctx, p, g, m, scratch, o, row, &out->mobility[static_cast<std::size_t>(o)],
+    run_orientation(ctx, p, g, m, m.P.data(), scratch, o, row, &out->mobility[static_cast<std::size_t>(o)],
                     &launched);
     out->trajectories += launched;
     rt::count_orientation(ctx);

@@ -330,22 +330,38 @@ Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double po
 // minus pad: once the best distance is below that, the search stops.
 // Returns kUndecided when the answer depends on untouched atoms (no contact
 // closer than the no-contact value).
+// With a grid of the unturned molecule (HsAtoms::grid_turn) the ray is turned
+// back into the grid's frame to choose cells, their boxes widened by a slack
+// far above the rounding of the turned centres and of the turned ray
+// (relative 1e-15 of the coordinates); the atoms are evaluated as above.
 Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
                    const double pos[3], const double d[3], int* kc, double* u) {
   const int n = atoms.n;
   const double pad = g.pad;
+  double gp[3] = {pos[0], pos[1], pos[2]};  // the ray in the grid's frame
+  double gd[3] = {d[0], d[1], d[2]};
+  double cell_pad = pad;
+  if (atoms.grid_turn != nullptr) {
+    const double* R = atoms.grid_turn;
+    for (int j = 0; j < 3; ++j) {
+      gp[j] = (pos[0] * R[j] + pos[1] * R[j + 3]) + pos[2] * R[j + 6];
+      gd[j] = (d[0] * R[j] + d[1] * R[j + 3]) + d[2] * R[j + 6];
+    }
+    const double reach = std::max({std::fabs(gp[0]), std::fabs(gp[1]), std::fabs(gp[2])});
+    cell_pad = pad + 1e-12 * ((g.coord_max + pad) + reach);
+  }
   // Slab clip of s >= 0 to the widened centre box.
   double s0 = 0.0;
   double s1 = INFINITY;
   for (int j = 0; j < 3; ++j) {
-    const double lo = g.lo[j] - pad - pos[j];
-    const double hi = g.hi[j] + pad - pos[j];
-    if (d[j] == 0.0) {
+    const double lo = g.lo[j] - cell_pad - gp[j];
+    const double hi = g.hi[j] + cell_pad - gp[j];
+    if (gd[j] == 0.0) {
       if (lo > 0.0 || hi < 0.0) return Search::kNone;
       continue;
     }
-    double a = lo / d[j];
-    double b = hi / d[j];
+    double a = lo / gd[j];
+    double b = hi / gd[j];
     if (a > b) std::swap(a, b);
     s0 = std::max(s0, a);
     s1 = std::min(s1, b);
@@ -372,10 +388,10 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
     int c_hi[3];
     bool empty = false;
     for (int j = 0; j < 3; ++j) {
-      const double a = pos[j] + s * d[j];
-      const double b = pos[j] + e * d[j];
-      const double lo = std::min(a, b) - pad;
-      const double hi = std::max(a, b) + pad;
+      const double a = gp[j] + s * gd[j];
+      const double b = gp[j] + e * gd[j];
+      const double lo = std::min(a, b) - cell_pad;
+      const double hi = std::max(a, b) + cell_pad;
       c_lo[j] = std::max(0, static_cast<int>(std::floor((lo - g.origin[j]) / g.cell)));
       c_hi[j] = std::min(g.dims[j] - 1, static_cast<int>(std::floor((hi - g.origin[j]) / g.cell)));
       if (c_lo[j] > c_hi[j]) empty = true;
@@ -452,13 +468,32 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
 
 }  // namespace
 
-bool hs_bounded(const HsAtoms& atoms) {
+bool hs_radii_bounded(const HsAtoms& atoms) {
   const double B = kHsCoordinateBound;
   for (int k = 0; k < atoms.n; ++k) {
     if (atoms.ones[k] != 1.0 || !(atoms.r2[k] <= B * B)) return false;
+  }
+  return true;
+}
+
+bool hs_bounded(const HsAtoms& atoms) {
+  const double B = kHsCoordinateBound;
+  for (int k = 0; k < atoms.n; ++k) {
     for (int j = 0; j < 3; ++j) {
       if (!(std::fabs(atoms.P[k + static_cast<size_t>(j) * atoms.n]) <= B)) return false;
     }
+  }
+  return hs_radii_bounded(atoms);
+}
+
+bool hs_coordinates_bounded(const ccs::geometry::ColumnSummary& columns) {
+  // A sum of coordinates within the bound stays finite (n < 2^31), so a
+  // finite sum means no NaN or infinity in the column.
+  const double B = kHsCoordinateBound;
+  for (int j = 0; j < 3; ++j) {
+    if (!std::isfinite(columns.sum[j]) || !(std::fabs(columns.min[j]) <= B) ||
+        !(std::fabs(columns.max[j]) <= B))
+      return false;
   }
   return true;
 }

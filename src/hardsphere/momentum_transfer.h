@@ -10,6 +10,7 @@
 #include "hardsphere/contact_grid.h"
 #include "runtime/collision_law.h"
 #include "runtime/context.h"
+#include "runtime/geometry.h"
 
 // Molecule data shared read-only by all trajectories (N atoms).
 struct HsAtoms {
@@ -28,12 +29,20 @@ struct HsAtoms {
   // finite and far below overflow, and every `ones` entry is 1, so the
   // one-pass search skips the atoms behind the flight without evaluating them.
   bool bounded = false;
+  // When set, `grid` indexes the molecule before it was turned: P = P0 R
+  // (rows are atoms) with this rotation R (3 x 3, column-major), P0 the
+  // centres the grid was built from. One grid then serves every orientation.
+  const double* grid_turn = nullptr;
 };
 
 // Whether `atoms` qualifies for HsAtoms::bounded: coordinates within
 // kHsCoordinateBound, squared radii finite and within its square, ones all 1.
 bool hs_bounded(const HsAtoms& atoms);
 constexpr double kHsCoordinateBound = 1e100;
+// Its two halves: squared radii and ones (the same for every orientation),
+// and the coordinates, decided from their column summary.
+bool hs_radii_bounded(const HsAtoms& atoms);
+bool hs_coordinates_bounded(const ccs::geometry::ColumnSummary& columns);
 
 // Re-emission settings of a collision.
 struct HsEmission {

@@ -19,4 +19,11 @@ inline constexpr long kSmallGemm = 4096;
 // give zeros (or nothing).
 void gemm(int m, int n, int k, const double* A, const double* B, double* C);
 
+// C = A B written out as gemm writes out its small products, for A (m x k)
+// and C (m x n) given as rows of larger column-major tables (leading
+// dimensions lda and ldc): the library's numbers for any m, so that a large
+// product can be formed block by block while each block is in cache.
+void gemm_rows(int m, int n, int k, const double* A, int lda, const double* B, double* C,
+               int ldc);
+
 }  // namespace rt

@@ -1,6 +1,8 @@
 #include "runtime/geometry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "runtime/blas.h"
@@ -71,6 +73,64 @@ void draw_uniform_rotation(double R[9]) {
 void rotate_rows_into(const double* P, int rows, const double R[9], double* out) {
   if (rows < 1) return;
   rt::gemm(rows, 3, 3, P, R, out);
+}
+
+ColumnSummary summarize_columns(const double* P, int rows) {
+  ColumnSummary s;
+  for (int j = 0; j < 3; ++j) {
+    const double* c = P + static_cast<size_t>(j) * rows;
+    s.min[j] = rt::min_skip_nan(c, rows);
+    s.max[j] = rt::max_skip_nan(c, rows);
+    s.sum[j] = rt::sum_in_order(c, rows);
+  }
+  return s;
+}
+
+ColumnSummary rotate_rows_summarized(const double* P, int rows, const double R[9], double* out) {
+  if (rows < 1) return summarize_columns(out, rows);
+  // Rows per block: three columns of it stay in the first-level cache.
+  constexpr int kBlock = 1024;
+  const size_t n = static_cast<size_t>(rows);
+  ColumnSummary s;
+  for (int first = 0; first < rows; first += kBlock) {
+    const int m = std::min(kBlock, rows - first);
+    rt::gemm_rows(m, 3, 3, P + first, rows, R, out + first, rows);
+    const double* c[3] = {out + first, out + n + first, out + 2 * n + first};
+    int k = 0;
+    if (first == 0) {
+      for (int j = 0; j < 3; ++j) s.sum[j] = c[j][0];
+      k = 1;
+    }
+    // The three sums in parallel chains, each in row order.
+    double y0 = s.sum[0], y1 = s.sum[1], y2 = s.sum[2];
+    for (; k < m; ++k) {
+      y0 += c[0][k];
+      y1 += c[1][k];
+      y2 += c[2][k];
+    }
+    s.sum[0] = y0;
+    s.sum[1] = y1;
+    s.sum[2] = y2;
+    // A block's extreme folds into the running one as the scan over all
+    // rows would: the first block sets it; a block of NaNs changes nothing
+    // unless all before were NaN too (then the first row's NaN stays); else
+    // it is taken when strictly better.
+    for (int j = 0; j < 3; ++j) {
+      const double lo = rt::min_skip_nan(c[j], m);
+      const double hi = rt::max_skip_nan(c[j], m);
+      if (first == 0) {
+        s.min[j] = lo;
+        s.max[j] = hi;
+      } else if (std::isnan(s.min[j])) {
+        if (!std::isnan(lo)) s.min[j] = lo;
+        if (!std::isnan(hi)) s.max[j] = hi;
+      } else {
+        if (lo < s.min[j]) s.min[j] = lo;
+        if (hi > s.max[j]) s.max[j] = hi;
+      }
+    }
+  }
+  return s;
 }
 
 void cycle_axes(double* P, int rows) {

@@ -26,6 +26,19 @@ void draw_uniform_rotation(double R[9]);
 // out (rows x 3) = P R for P and out column-major (BLAS).
 void rotate_rows_into(const double* P, int rows, const double R[9], double* out);
 
+// Per column of a rows x 3 table: the extremes with NaN skipped (as
+// rt::min_skip_nan and rt::max_skip_nan) and the sum from the first row to
+// the last (as rt::sum_in_order).
+struct ColumnSummary {
+  double min[3], max[3], sum[3];
+};
+ColumnSummary summarize_columns(const double* P, int rows);
+
+// rotate_rows_into (the same numbers) and summarize_columns of its output,
+// block by block while each block is in cache: one pass over memory instead
+// of four.
+ColumnSummary rotate_rows_summarized(const double* P, int rows, const double R[9], double* out);
+
 // New (x, y, z) = old (y, z, x) for every row of P (rows x 3, column-major):
 // the axis orientations 2 and 3 each follow from the one before.
 void cycle_axes(double* P, int rows);

@@ -10,6 +10,7 @@
 #include "hardsphere/hardkick.h"
 #include "hardsphere/momentum_transfer.h"
 #include "runtime/emx_array.h"
+#include "runtime/geometry.h"
 #include "runtime/random_streams.h"
 
 namespace hs_test {
@@ -37,11 +38,19 @@ struct KernelMolecule {
     HsAtoms a{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
               use_grid ? &grid : nullptr, inline_products};
     a.bounded = inline_products && hs_bounded(a);
+    if (use_grid && !turn.empty()) a.grid_turn = turn.data();
     return a;
   }
   // Searches contacts through a spatial index from now on.
   bool build_grid() {
     use_grid = hs_grid_build(atoms(), &grid);
+    return use_grid;
+  }
+  // Searches contacts through a grid of `unturned`, of which these atoms
+  // are the copy turned by R (P = P0 R).
+  bool build_unturned_grid(const std::vector<Atom>& unturned, const double R[9]) {
+    use_grid = hs_grid_build(KernelMolecule(unturned).atoms(), &grid);
+    turn.assign(R, R + 9);
     return use_grid;
   }
   HsScratch scratch() {
@@ -51,9 +60,23 @@ struct KernelMolecule {
   std::vector<double> P, r2, ones, no_contact;
   HsScratchStore store;
   HsGrid grid;
+  std::vector<double> turn;  // grid of the unturned centres when set
   bool use_grid = false;
   bool inline_products = false;  // the program's written-out products
 };
+
+// The atoms turned by R (rows times R, as the program turns a molecule).
+inline std::vector<Atom> turned(const std::vector<Atom>& atoms, const double R[9]) {
+  const size_t n = atoms.size();
+  std::vector<double> P(3 * n), T(3 * n);
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j < 3; ++j) P[i + j * n] = atoms[i][j];
+  ccs::geometry::rotate_rows_into(P.data(), static_cast<int>(n), R, T.data());
+  std::vector<Atom> out(atoms);
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j < 3; ++j) out[i][j] = T[i + j * n];
+  return out;
+}
 
 // Saves and restores the stream the calling thread draws from now.
 struct StreamSnapshot {

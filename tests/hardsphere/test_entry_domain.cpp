@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "hardsphere/entry_domain.h"
 #include "hs_test_support.h"
@@ -183,3 +184,62 @@ TEST_F(EntryDomain, FaceLaunchesStartOnTheFaceTheyEnterThrough) {
 }
 
 }  // namespace
+
+namespace {
+
+// A shell of atoms at nearly one distance from their centroid (the reach
+// then comes from one of many close candidates), moved `shift` off the origin.
+std::vector<double> shell(int n, double shift, std::vector<double>& r) {
+  std::vector<double> P(3 * static_cast<size_t>(n));
+  r.assign(static_cast<size_t>(n), 1.7);
+  const double golden = 2.399963229728653;
+  for (int i = 0; i < n; ++i) {
+    const double z = 1.0 - (2.0 * i + 1.0) / n, s = std::sqrt(1.0 - z * z);
+    const double radius = 40.0 + 1e-9 * (i % 7);
+    P[static_cast<size_t>(i)] = shift + radius * s * std::cos(golden * i);
+    P[static_cast<size_t>(i) + n] = radius * s * std::sin(golden * i);
+    P[static_cast<size_t>(i) + 2 * static_cast<size_t>(n)] = radius * z;
+    r[static_cast<size_t>(i)] += 1e-9 * (i % 3);
+  }
+  return P;
+}
+
+}  // namespace
+
+TEST_F(EntryDomain, TurnedCopiesFromTheOutermostAtomsAndTheColumnSummary) {
+  // The domain of each turned copy from the column summary of the turning
+  // pass and the outermost atoms of the unturned centres: the same bits as
+  // the domain from all atoms of the copy.
+  for (double shift : {0.0, 2500.0}) {
+    const int n = 3000;
+    std::vector<double> r;
+    const std::vector<double> P0 = shell(n, shift, r);
+    const HsOutermostAtoms outer = hs_outermost_atoms(P0.data(), n, n, r.data());
+    ASSERT_TRUE(outer.known);
+    EXPECT_LT(outer.atoms.size(), static_cast<size_t>(n) / 4);
+    std::vector<double> P(P0.size());
+    for (int turn = 0; turn < 40; ++turn) {
+      double R[9];
+      ccs::geometry::draw_uniform_rotation(R);
+      const ccs::geometry::ColumnSummary cols =
+          ccs::geometry::rotate_rows_summarized(P0.data(), n, R, P.data());
+      HsEntryDomain a, b;
+      hs_entry_domain(P.data(), n, n, r.data(), 1.7 + 2e-9, &a);
+      hs_turned_entry_domain(P.data(), n, n, r.data(), 1.7 + 2e-9, cols, outer, &b);
+      const double fa[] = {a.lo[0], a.lo[1], a.lo[2], a.hi[0], a.hi[1], a.hi[2], a.L[0],
+                           a.L[1], a.L[2], a.A_x, a.A_y, a.A_z2, a.centre[0], a.centre[1],
+                           a.centre[2], a.R, a.S};
+      const double fb[] = {b.lo[0], b.lo[1], b.lo[2], b.hi[0], b.hi[1], b.hi[2], b.L[0],
+                           b.L[1], b.L[2], b.A_x, b.A_y, b.A_z2, b.centre[0], b.centre[1],
+                           b.centre[2], b.R, b.S};
+      ASSERT_EQ(0, std::memcmp(fa, fb, sizeof fa)) << "shift " << shift << " turn " << turn;
+      ASSERT_EQ(a.use_box, b.use_box);
+    }
+  }
+  // Not known for non-finite centres or a centroid not over n atoms.
+  std::vector<double> r;
+  std::vector<double> P0 = shell(100, 0.0, r);
+  EXPECT_FALSE(hs_outermost_atoms(P0.data(), 100, 99, r.data()).known);
+  P0[150] = INFINITY;
+  EXPECT_FALSE(hs_outermost_atoms(P0.data(), 100, 100, r.data()).known);
+}

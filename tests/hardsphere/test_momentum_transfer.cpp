@@ -7,6 +7,7 @@
 #include <random>
 
 #include "hs_test_support.h"
+#include "runtime/geometry.h"
 
 namespace {
 
@@ -328,14 +329,51 @@ std::vector<Atom> cluster(int n, std::mt19937& gen) {
   return atoms;
 }
 
+// Flies the same random flights (inward launches from a sphere of radius R
+// around `centre`, some from inside) through `plain` and `indexed`: the
+// results, end points, directions and draws must be bit-identical. Returns
+// the number of launches that hit.
+int expect_same_flights(KernelMolecule& plain, KernelMolecule& indexed, const double centre[3],
+                        double R, int trials, std::mt19937& gen) {
+  std::uniform_real_distribution<double> U(0.0, 1.0);
+  int hit = 0;
+  for (int trial = 0; trial < trials; ++trial) {
+    const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
+    const double st = std::sqrt(1.0 - ct * ct);
+    const double rad = trial % 10 == 0 ? 0.3 * R : R;
+    const double off[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
+    const double start[3] = {centre[0] + off[0], centre[1] + off[1], centre[2] + off[2]};
+    double dir[3] = {-off[0] + R * (U(gen) - 0.5), -off[1] + R * (U(gen) - 0.5),
+                     -off[2] + R * (U(gen) - 0.5)};
+    const double len = std::sqrt(dot(dir, dir));
+    for (double& c : dir) c /= len;
+    const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
+    StreamSnapshot snap;
+    const Flight a = fly(plain, em, start, dir);
+    const rt::MtState after = *rt::rng::current_state();
+    snap.restore();
+    const Flight b = fly(indexed, em, start, dir);
+    for (int j = 0; j < 3; ++j) {
+      EXPECT_EQ(a.result[j], b.result[j]) << "trial " << trial;
+      EXPECT_EQ(a.position[j], b.position[j]) << "trial " << trial;
+      EXPECT_EQ(a.direction[j], b.direction[j]) << "trial " << trial;
+    }
+    bool same_draws = true;
+    for (int w = 0; w < 625; ++w) same_draws = same_draws && rt::rng::current_state()->w[w] == after.w[w];
+    EXPECT_TRUE(same_draws) << "trial " << trial;
+    hit += a.result[0] != 0.0;
+  }
+  return hit;
+}
+
 TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
   // Same flights through the same molecule with and without the spatial
   // index: bit-identical results, end points, directions and draws; with
   // the plug-in's BLAS products and with the program's written-out ones.
   std::mt19937 gen(5);
-  std::uniform_real_distribution<double> U(0.0, 1.0);
   int flights = 0;
   int hit = 0;
+  const double origin[3] = {0.0, 0.0, 0.0};
   for (int n : {401, 1000, 2503}) {
     const std::vector<Atom> atoms = cluster(n, gen);
     for (bool written : {false, true}) {
@@ -345,31 +383,9 @@ TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
       indexed.inline_products = written;
       ASSERT_TRUE(indexed.build_grid());
       const double R = std::cbrt(n * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
-      for (int trial = 0; trial < (written ? 100 : 300); ++trial) {
-        // Inward launches from a sphere around the cluster, some from inside.
-        const double ct = 2.0 * U(gen) - 1.0, ph = 2.0 * hs_test::kPi * U(gen);
-        const double st = std::sqrt(1.0 - ct * ct);
-        const double rad = trial % 10 == 0 ? 0.3 * R : R;
-        const double start[3] = {rad * st * std::cos(ph), rad * st * std::sin(ph), rad * ct};
-        double dir[3] = {-start[0] + R * (U(gen) - 0.5), -start[1] + R * (U(gen) - 0.5),
-                         -start[2] + R * (U(gen) - 0.5)};
-        const double len = std::sqrt(dot(dir, dir));
-        for (double& c : dir) c /= len;
-        const HsEmission em = emission(trial % 3 == 0 ? 0.0 : 0.5, trial % 2, 0.0, 1.0);
-        StreamSnapshot snap;
-        const Flight a = fly(plain, em, start, dir);
-        const rt::MtState after = *rt::rng::current_state();
-        snap.restore();
-        const Flight b = fly(indexed, em, start, dir);
-        for (int j = 0; j < 3; ++j) {
-          ASSERT_EQ(a.result[j], b.result[j]) << "n " << n << " trial " << trial;
-          ASSERT_EQ(a.position[j], b.position[j]);
-          ASSERT_EQ(a.direction[j], b.direction[j]);
-        }
-        for (int w = 0; w < 625; ++w) ASSERT_EQ(rt::rng::current_state()->w[w], after.w[w]);
-        ++flights;
-        hit += a.result[0] != 0.0;
-      }
+      const int trials = written ? 100 : 300;
+      hit += expect_same_flights(plain, indexed, origin, R, trials, gen);
+      flights += trials;
     }
   }
   EXPECT_GT(hit, flights / 2);
@@ -399,6 +415,35 @@ TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
   const Flight b = fly(indexed, emission(0.0, 1.0, 0.0, 0.0), start, dir, 1);
   EXPECT_EQ(a.position[0], 1300.0);
   for (int j = 0; j < 3; ++j) EXPECT_EQ(a.result[j], b.result[j]);
+}
+
+TEST_F(MomentumTransfer, GridOfTheUnturnedMoleculeEqualsFullSearch) {
+  // Turned copies of a cluster (centred, and 3 000 Å off the origin, where
+  // the rounding of the turned coordinates is largest) searched through one
+  // grid of the unturned centres: the same flights as without a grid.
+  std::mt19937 gen(11);
+  int flights = 0;
+  int hit = 0;
+  for (double shift : {0.0, 3000.0}) {
+    std::vector<Atom> atoms = cluster(1500, gen);
+    for (Atom& a : atoms) a[0] += shift;
+    for (int turn = 0; turn < 3; ++turn) {
+      double R[9];
+      rt::rng::rng(turn + 1.0);
+      ccs::geometry::draw_uniform_rotation(R);
+      const std::vector<Atom> turned = hs_test::turned(atoms, R);
+      KernelMolecule plain(turned);
+      KernelMolecule indexed(turned);
+      plain.inline_products = indexed.inline_products = true;
+      ASSERT_TRUE(indexed.build_unturned_grid(atoms, R));
+      double centre[3] = {0.0, 0.0, 0.0};
+      for (int j = 0; j < 3; ++j) centre[j] = shift * R[3 * j];
+      const double radius = std::cbrt(1500 * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
+      hit += expect_same_flights(plain, indexed, centre, radius, 150, gen);
+      flights += 150;
+    }
+  }
+  EXPECT_GT(hit, flights / 2);
 }
 
 // One collision with the unit sphere at the origin, launched along +x at

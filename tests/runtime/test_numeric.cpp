@@ -1,6 +1,7 @@
 #include "runtime/numeric.h"
 
 #include "runtime/blas.h"
+#include "runtime/geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -369,4 +370,71 @@ TEST(NumericGemm, SmallProductsAgreeWithTheLibrary) {
       }
     }
   }
+}
+
+// Rows of a large table turned block by block (leading dimensions larger
+// than the block) give the numbers of the whole table at once, and agree
+// with the library within the rounding bound of three products.
+TEST(NumericGemm, RowBlocksOfALargeTable) {
+  std::uint64_t state = 777;
+  auto next = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+  };
+  const int m = 5003;
+  std::vector<double> A(3 * static_cast<std::size_t>(m)), B(9);
+  for (double& a : A) a = next() * 300.0;
+  for (double& b : B) b = next();
+  std::vector<double> whole(A.size()), blocks(A.size()), library(A.size());
+  rt::gemm_rows(m, 3, 3, A.data(), m, B.data(), whole.data(), m);
+  for (int first = 0; first < m; first += 1000) {
+    const int rows = std::min(1000, m - first);
+    rt::gemm_rows(rows, 3, 3, A.data() + first, m, B.data(), blocks.data() + first, m);
+  }
+  const char t = 'N';
+  const int three = 3;
+  const double one = 1.0, zero = 0.0;
+  dgemm_(&t, &t, &m, &three, &three, &one, A.data(), &m, B.data(), &three, &zero, library.data(), &m);
+  for (std::size_t i = 0; i < A.size(); ++i) {
+    ASSERT_EQ(blocks[i], whole[i]) << i;
+    const std::size_t row = i % m, col = i / m;
+    double magnitude = 0.0;
+    for (std::size_t p = 0; p < 3; ++p) magnitude += std::fabs(A[row + p * m] * B[p + 3 * col]);
+    ASSERT_NEAR(whole[i], library[i], 6.0 * std::numeric_limits<double>::epsilon() * magnitude);
+  }
+}
+
+// The turning pass's column summary against the plain reductions of its
+// output, on columns whose extremes fall in different blocks: NaN rows
+// (they make every turned coordinate of the row NaN) in the first blocks
+// and in later ones, and an all-NaN table (its first row's NaN).
+TEST(NumericGeometry, TurnedColumnsSummarizedInOnePass) {
+  const int n = 5000;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> P(3 * static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    P[i] = i < 2500 ? nan : std::sin(0.37 * i) * 50.0;  // NaN in the first blocks
+    P[i + n] = 1.0 + std::cos(0.11 * i);
+    P[i + 2 * n] = (i / 1024) % 2 == 1 ? nan : 0.25 * i;  // NaN blocks in between
+  }
+  const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  const double turn[9] = {0.36, 0.48, -0.8, -0.8, 0.6, 0.0, 0.48, 0.64, 0.6};
+  for (const double* R : {identity, turn}) {
+    std::vector<double> out(P.size()), plain(P.size());
+    const ccs::geometry::ColumnSummary s = ccs::geometry::rotate_rows_summarized(P.data(), n, R, out.data());
+    ccs::geometry::rotate_rows_into(P.data(), n, R, plain.data());
+    const ccs::geometry::ColumnSummary t = ccs::geometry::summarize_columns(plain.data(), n);
+    ASSERT_EQ(0, std::memcmp(out.data(), plain.data(), out.size() * sizeof(double)));
+    for (int j = 0; j < 3; ++j) {
+      EXPECT_EQ(0, std::memcmp(&s.min[j], &t.min[j], sizeof(double))) << j;
+      EXPECT_EQ(0, std::memcmp(&s.max[j], &t.max[j], sizeof(double))) << j;
+      EXPECT_EQ(0, std::memcmp(&s.sum[j], &t.sum[j], sizeof(double))) << j;
+    }
+  }
+  std::vector<double> out(P.size());
+  const ccs::geometry::ColumnSummary s = ccs::geometry::rotate_rows_summarized(P.data(), n, identity, out.data());
+  EXPECT_FALSE(std::isnan(s.min[1]) || std::isnan(s.max[2]));
+  std::vector<double> Q(3, nan);
+  const ccs::geometry::ColumnSummary q = ccs::geometry::rotate_rows_summarized(Q.data(), 1, identity, out.data());
+  EXPECT_TRUE(std::isnan(q.min[0]) && std::isnan(q.max[0]) && std::isnan(q.sum[0]));
 }
