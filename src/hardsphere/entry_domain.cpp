@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "hardsphere/momentum_transfer.h"
+#include "runtime/blas.h"
 #include "runtime/constants.h"
 #include "runtime/numeric.h"
 #include "runtime/random_streams.h"
@@ -28,11 +29,11 @@ void box_of(const ccs::geometry::ColumnSummary& c, double number_atoms, double r
   dom->A_z2 = (dom->L[1] * dom->L[0]) * 2.0;
 }
 
-// Distance of atom i's surface from the centroid.
-double reach_of(const double* P, int n, const double* r, const double centre[3], int i) {
+// Distance of the surface of atom i (centre c) from the centroid.
+double reach_of(const double c[3], double r, const double centre[3]) {
   double v[3];
-  for (int j = 0; j < 3; ++j) v[j] = P[i + static_cast<size_t>(j) * n] - centre[j];
-  return rt::norm3(v) + r[i];
+  for (int j = 0; j < 3; ++j) v[j] = c[j] - centre[j];
+  return rt::norm3(v) + r;
 }
 
 void sphere_of(double R, HsEntryDomain* dom) {
@@ -48,7 +49,8 @@ void hs_entry_domain(const double* P, int n, double number_atoms, const double* 
   box_of(ccs::geometry::summarize_columns(P, n), number_atoms, r_max, dom);
   double R = 0.0;
   for (int i = 0; i < n; ++i) {
-    const double cand = reach_of(P, n, r, dom->centre, i);
+    const double c[3] = {P[i], P[i + static_cast<size_t>(n)], P[i + 2 * static_cast<size_t>(n)]};
+    const double cand = reach_of(c, r[i], dom->centre);
     if (cand > R) R = cand;
   }
   sphere_of(R, dom);
@@ -99,20 +101,24 @@ HsOutermostAtoms hs_outermost_atoms(const double* P0, int n, double number_atoms
   return out;
 }
 
-void hs_turned_entry_domain(const double* P, int n, double number_atoms, const double* r,
-                            double r_max, const ccs::geometry::ColumnSummary& columns,
+void hs_turned_entry_domain(const double* P0, int n, double number_atoms, const double* r,
+                            double r_max, const double R[9],
+                            const ccs::geometry::ColumnSummary& columns,
                             const HsOutermostAtoms& outermost, HsEntryDomain* dom) {
-  if (!outermost.known) {
-    hs_entry_domain(P, n, number_atoms, r, r_max, dom);
-    return;
-  }
   box_of(columns, number_atoms, r_max, dom);
-  double R = 0.0;
-  for (int i : outermost.atoms) {
-    const double cand = reach_of(P, n, r, dom->centre, i);
-    if (cand > R) R = cand;
+  double reach = 0.0;
+  auto consider = [&](int i) {
+    double c[3];
+    rt::gemm_rows(1, 3, 3, P0 + i, n, R, c, 1);
+    const double cand = reach_of(c, r[i], dom->centre);
+    if (cand > reach) reach = cand;
+  };
+  if (outermost.known) {
+    for (int i : outermost.atoms) consider(i);
+  } else {
+    for (int i = 0; i < n; ++i) consider(i);
   }
-  sphere_of(R, dom);
+  sphere_of(reach, dom);
 }
 
 void hs_box_counts(double n_total, const HsEntryDomain& dom, double* n_x, double* n_y,

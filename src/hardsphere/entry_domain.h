@@ -37,10 +37,12 @@ struct HsOutermostAtoms {
 };
 HsOutermostAtoms hs_outermost_atoms(const double* P0, int n, double number_atoms, const double* r);
 
-// hs_entry_domain of a turned copy P, from the summary of its columns and the
-// outermost atoms of the centres it was turned from: the same domain.
-void hs_turned_entry_domain(const double* P, int n, double number_atoms, const double* r,
-                            double r_max, const ccs::geometry::ColumnSummary& columns,
+// hs_entry_domain of the centres P0 turned by R (P0 R, as
+// geometry::rotate_rows_into turns them), from the summary of the turned
+// columns and the outermost atoms of P0, without a turned copy: the same domain.
+void hs_turned_entry_domain(const double* P0, int n, double number_atoms, const double* r,
+                            double r_max, const double R[9],
+                            const ccs::geometry::ColumnSummary& columns,
                             const HsOutermostAtoms& outermost, HsEntryDomain* dom);
 
 // Trajectory counts of the three face loops: ceil for x, round (halves away

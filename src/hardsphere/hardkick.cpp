@@ -1,5 +1,6 @@
 #include "hardsphere/hardkick.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <optional>
@@ -57,21 +58,19 @@ Gas gas_of(const HardSphereParams& p) {
           std::sqrt(p.m_gas / p.m_w + 1.0)};
 }
 
-// Orientation o (0-based) of molecule m with centres P (turned already, and
-// by `turn` from m's centres when that is known): the row of transfers, the
-// mobility and the trajectories launched.
+// Orientation o (0-based) of molecule m with centres P: m's centres turned
+// by `turn` when given (P is then m.P), else P as it stands (turned
+// already). The row of transfers, the mobility and the trajectories launched.
 void run_orientation(rt::Context* ctx, const HardSphereParams& p, const Gas& g, const Molecule& m,
                      const double* P, HsThreadScratch& scratch, int o, double row[3], double* K,
                      int* launched, const Turn* turn = nullptr) {
   HsAtoms atoms{m.n, m.ones.data(), m.no_contact.data(), m.r2.data(), P, nullptr};
   HsEntryDomain dom;
   if (turn != nullptr) {
-    if (m.unturned_grid) {
-      atoms.grid = m.unturned_grid.get();
-      atoms.grid_turn = turn->R;
-    }
+    atoms.turn = turn->R;
+    atoms.grid = m.unturned_grid.get();
     atoms.bounded = m.radii_bounded && hs_coordinates_bounded(turn->columns);
-    hs_turned_entry_domain(P, m.n, p.Number_atoms, m.r.data(), m.r_max, turn->columns,
+    hs_turned_entry_domain(P, m.n, p.Number_atoms, m.r.data(), m.r_max, turn->R, turn->columns,
                            m.outermost, &dom);
   } else {
     hs_entry_domain(P, m.n, p.Number_atoms, m.r.data(), m.r_max, &dom);
@@ -147,7 +146,8 @@ Molecule prepare_turned_runs(const HardSphereParams& p) {
   return m;
 }
 
-// A thread's turned centres of the molecule and its working storage.
+// A thread's working storage and, in axis mode, its copy of the centres
+// with the axes cycled.
 struct Worker {
   std::vector<double> P;
   HsThreadScratch scratch;
@@ -171,7 +171,7 @@ class WorkerPool {
     std::unique_ptr<Worker> w_;
   };
 
-  Lease take(int n) {
+  Lease take() {
     std::unique_ptr<Worker> w;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -180,10 +180,7 @@ class WorkerPool {
         idle_.pop_back();
       }
     }
-    if (!w) {
-      w = std::make_unique<Worker>();
-      w->P.resize(3 * static_cast<std::size_t>(n));
-    }
+    if (!w) w = std::make_unique<Worker>();
     return Lease(this, std::move(w));
   }
 
@@ -244,37 +241,58 @@ void run_hard_sphere_orientations(rt::Context* ctx, const HardSphereParams& p, i
   if (prepared == nullptr) own.emplace().base = prepare_turned_runs(p);
   HardSphereBlocks& blocks = prepared != nullptr ? *prepared : *own;
   const Molecule& base = blocks.base;
-  auto one = [&](rt::Context& tctx, Worker& w, int k) {
-    const int o = first + k;
-    Turn turn;
-    if (p.orientations == OrientationMode::AxisTensor) {
-      w.P = base.P;
-      for (int c = 0; c < o; ++c) geometry::cycle_axes(w.P.data(), base.n);
-    } else {
-      rt::MtState stream;
-      rt::seed_orientation_stream(ctx, static_cast<std::uint32_t>(o), stream);
-      rt::rng::ScopedStream scoped(&stream);
-      geometry::draw_uniform_rotation(turn.R);
-      turn.columns = geometry::rotate_rows_summarized(base.P.data(), base.n, turn.R, w.P.data());
+  const bool axes = p.orientations == OrientationMode::AxisTensor;
+  // Orientations [k0, k1) of the block: random ones turned together (one
+  // pass over the molecule for all their column summaries), then run.
+  auto group = [&](rt::Context& tctx, Worker& w, int k0, int k1) {
+    std::vector<Turn> turns(static_cast<std::size_t>(axes ? 0 : k1 - k0));
+    if (!axes) {
+      std::vector<const double*> R;
+      std::vector<geometry::ColumnSummary> columns(turns.size());
+      for (int k = k0; k < k1; ++k) {
+        rt::MtState stream;
+        rt::seed_orientation_stream(ctx, static_cast<std::uint32_t>(first + k), stream);
+        rt::rng::ScopedStream scoped(&stream);
+        Turn& t = turns[static_cast<std::size_t>(k - k0)];
+        geometry::draw_uniform_rotation(t.R);
+        R.push_back(t.R);
+      }
+      geometry::summarize_turned_columns(base.P.data(), base.n, R.data(), k1 - k0, columns.data());
+      for (std::size_t t = 0; t < turns.size(); ++t) turns[t].columns = columns[t];
     }
-    double row[3];
-    int launched = 0;
-    run_orientation(&tctx, p, g, base, w.P.data(), w.scratch, o, row,
-                    &rows->mobility[static_cast<std::size_t>(k)], &launched, p.orientations == OrientationMode::AxisTensor ? nullptr : &turn);
-    if (p.orientations == OrientationMode::AxisTensor) geometry::row_to_input_axes(o + 1, row);
-    for (int j = 0; j < 3; ++j) rows->table[k + static_cast<std::size_t>(j) * count] = row[j];
-    rows->launched[static_cast<std::size_t>(k)] = launched;
-    rt::count_orientation(&tctx);
+    for (int k = k0; k < k1; ++k) {
+      const int o = first + k;
+      if (axes) {
+        w.P = base.P;
+        for (int c = 0; c < o; ++c) geometry::cycle_axes(w.P.data(), base.n);
+      }
+      double row[3];
+      int launched = 0;
+      run_orientation(&tctx, p, g, base, axes ? w.P.data() : base.P.data(), w.scratch, o, row,
+                      &rows->mobility[static_cast<std::size_t>(k)], &launched,
+                      axes ? nullptr : &turns[static_cast<std::size_t>(k - k0)]);
+      if (axes) geometry::row_to_input_axes(o + 1, row);
+      for (int j = 0; j < 3; ++j) rows->table[k + static_cast<std::size_t>(j) * count] = row[j];
+      rows->launched[static_cast<std::size_t>(k)] = launched;
+      rt::count_orientation(&tctx);
+    }
   };
-  // Whole orientations in parallel when there are enough to go round, else
-  // the trajectories of each; the keyed streams make both give the same numbers.
-  if (count >= 2 * rt::region_threads()) {
+  // Whole orientations in parallel when there are enough to go round (in
+  // groups of up to geometry::kTurnsPerPass, as long as every thread still
+  // gets two groups), else the trajectories of each; the keyed streams make
+  // both give the same numbers.
+  const int threads = rt::region_threads();
+  if (count >= 2 * threads) {
+    const int size = std::clamp(count / (2 * threads), 1, geometry::kTurnsPerPass);
     rt::parallel_dynamic(
-        ctx, 0, count, [&](rt::Context&) { return blocks.workers.take(base.n); },
-        [&](WorkerPool::Lease& w, rt::Context& tctx, int k) { one(tctx, *w, k); });
+        ctx, 0, (count + size - 1) / size, [&](rt::Context&) { return blocks.workers.take(); },
+        [&](WorkerPool::Lease& w, rt::Context& tctx, int i) {
+          group(tctx, *w, i * size, std::min(count, (i + 1) * size));
+        });
   } else {
-    WorkerPool::Lease w = blocks.workers.take(base.n);
-    for (int k = 0; k < count; ++k) one(*ctx, *w, k);
+    WorkerPool::Lease w = blocks.workers.take();
+    for (int k = 0; k < count; k += geometry::kTurnsPerPass)
+      group(*ctx, *w, k, std::min(count, k + geometry::kTurnsPerPass));
   }
 }
 

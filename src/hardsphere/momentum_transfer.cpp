@@ -115,6 +115,14 @@ bool uniform_no_contact(const double* v, int n) {
 enum class Search { kNone, kFound, kUndecided };
 
 // D = d d' (column-major).
+// The turned centres of all atoms (HsAtoms::turn) into `out` (N x 3), or
+// the centres themselves when there is no turn.
+const double* centres(const HsAtoms& atoms, double* out) {
+  if (atoms.turn == nullptr) return atoms.P;
+  rt::gemm_rows(atoms.n, 3, 3, atoms.P, atoms.n, atoms.turn, out, atoms.n);
+  return out;
+}
+
 void outer(const double d[3], double D[9]) {
   for (int c = 0; c < 3; ++c) {
     for (int r = 0; r < 3; ++r) D[r + 3 * c] = d[r] * d[c];
@@ -136,9 +144,10 @@ inline double entry_distance(double V, double q0, double q1, double q2, double h
 Search full_search(const HsAtoms& atoms, const HsScratch& work, const double pos[3],
                    const double d[3], int* uniform, int* kc, double* u) {
   const int n = atoms.n;
+  const double* P = centres(atoms, work.E);  // turned in place, then made relative
   for (int j = 0; j < 3; ++j) {
     const double p = pos[j];
-    const double* Pj = atoms.P + static_cast<size_t>(j) * n;
+    const double* Pj = P + static_cast<size_t>(j) * n;
     double* Ej = work.E + static_cast<size_t>(j) * n;
     for (int k = 0; k < n; ++k) Ej[k] = Pj[k] - atoms.ones[k] * p;
   }
@@ -244,7 +253,8 @@ Search choose_contact(double V, double best, int best_k, int first_free, int* kc
 
 // The search over all atoms with the products written out (inline_products)
 // and common no-contact values, in one pass over the atoms without working
-// arrays: the same quantities and the same choice as full_search. Returns
+// arrays (turned atoms: their centres turned into E first): the same
+// quantities and the same choice as full_search. Returns
 // kUndecided (full_search decides) when the no-contact values differ or some
 // h or |Q| is not finite.
 Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double pos[3],
@@ -254,9 +264,10 @@ Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double po
   const int n = atoms.n;
   const double V = atoms.no_contact[0];
   const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
-  const double* P0 = atoms.P;
-  const double* P1 = atoms.P + n;
-  const double* P2 = atoms.P + 2 * static_cast<size_t>(n);
+  const double* P = centres(atoms, work.E);
+  const double* P0 = P;
+  const double* P1 = P + n;
+  const double* P2 = P + 2 * static_cast<size_t>(n);
   double best = 0.0;
   int best_k = -1;
   int first_free = -1;
@@ -330,10 +341,10 @@ Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double po
 // minus pad: once the best distance is below that, the search stops.
 // Returns kUndecided when the answer depends on untouched atoms (no contact
 // closer than the no-contact value).
-// With a grid of the unturned molecule (HsAtoms::grid_turn) the ray is turned
-// back into the grid's frame to choose cells, their boxes widened by a slack
-// far above the rounding of the turned centres and of the turned ray
-// (relative 1e-15 of the coordinates); the atoms are evaluated as above.
+// Turned atoms (HsAtoms::turn): the ray is turned back into the frame of the
+// grid to choose cells, their boxes widened by a slack far above the rounding
+// of the turned centres and of the turned ray (relative 1e-15 of the
+// coordinates); the gathered atoms' centres are turned, then evaluated.
 Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
                    const double pos[3], const double d[3], int* kc, double* u) {
   const int n = atoms.n;
@@ -341,8 +352,8 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
   double gp[3] = {pos[0], pos[1], pos[2]};  // the ray in the grid's frame
   double gd[3] = {d[0], d[1], d[2]};
   double cell_pad = pad;
-  if (atoms.grid_turn != nullptr) {
-    const double* R = atoms.grid_turn;
+  if (atoms.turn != nullptr) {
+    const double* R = atoms.turn;
     for (int j = 0; j < 3; ++j) {
       gp[j] = (pos[0] * R[j] + pos[1] * R[j + 3]) + pos[2] * R[j + 6];
       gd[j] = (d[0] * R[j] + d[1] * R[j + 3]) + d[2] * R[j + 6];
@@ -413,12 +424,22 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
       }
     }
     if (m > 0) {
+      // Gathered centres (turned through Q, which is formed next anyway).
+      const double* G = atoms.turn == nullptr ? nullptr : work.Q;
+      if (G != nullptr) {
+        for (int j = 0; j < 3; ++j) {
+          const double* Pj = atoms.P + static_cast<size_t>(j) * n;
+          double* Gj = work.Q + static_cast<size_t>(j) * m;
+          for (int q = 0; q < m; ++q) Gj[q] = Pj[work.hits[q]];
+        }
+        rt::gemm_rows(m, 3, 3, work.Q, m, atoms.turn, work.E, m);
+      }
       for (int j = 0; j < 3; ++j) {
         const double* Pj = atoms.P + static_cast<size_t>(j) * n;
         double* Ej = work.E + static_cast<size_t>(j) * m;
         for (int q = 0; q < m; ++q) {
           const int k = work.hits[q];
-          Ej[q] = Pj[k] - atoms.ones[k] * pos[j];
+          Ej[q] = (G != nullptr ? Ej[q] : Pj[k]) - atoms.ones[k] * pos[j];
         }
       }
       if (atoms.inline_products) {
@@ -554,7 +575,13 @@ void hs_momentum_transfer(rt::Context* /*ctx*/, int limit, const HsAtoms& atoms,
     // Move to the contact point; outward normal of the contact atom.
     for (int j = 0; j < 3; ++j) position[j] = d[j] * u + position[j];
     double e[3];
-    for (int j = 0; j < 3; ++j) e[j] = position[j] - P[kc + static_cast<size_t>(j) * atoms.n];
+    double c[3];
+    if (atoms.turn != nullptr) {
+      rt::gemm_rows(1, 3, 3, P + kc, atoms.n, atoms.turn, c, 1);
+    } else {
+      for (int j = 0; j < 3; ++j) c[j] = P[kc + static_cast<size_t>(j) * atoms.n];
+    }
+    for (int j = 0; j < 3; ++j) e[j] = position[j] - c[j];
     const double se = 1.0 / length3(e);
     double nrm[3];
     for (int j = 0; j < 3; ++j) nrm[j] = e[j] * se;

@@ -18,8 +18,8 @@ struct HsAtoms {
   const double* ones;        // N entries of 1
   const double* no_contact;  // N entries of 1000: distance of an untouched atom (Å)
   const double* r2;          // N squared collision radii (Å²)
-  const double* P;           // N x 3 atom centres, column-major (Å)
-  const HsGrid* grid;        // spatial index of the centres, or null: search all atoms
+  const double* P;           // N x 3 atom centres, column-major (Å); unturned with `turn`
+  const HsGrid* grid;        // spatial index of P, or null: search all atoms
   // The search over all atoms forms Q = E d d' and t = Q d row by row as
   // written (q = E d, Q = q d', t = Q d) instead of through BLAS: the same
   // quantities up to rounding, much faster for small molecules. The
@@ -29,10 +29,12 @@ struct HsAtoms {
   // finite and far below overflow, and every `ones` entry is 1, so the
   // one-pass search skips the atoms behind the flight without evaluating them.
   bool bounded = false;
-  // When set, `grid` indexes the molecule before it was turned: P = P0 R
-  // (rows are atoms) with this rotation R (3 x 3, column-major), P0 the
-  // centres the grid was built from. One grid then serves every orientation.
-  const double* grid_turn = nullptr;
+  // When set, the atoms are P turned by this rotation R (3 x 3,
+  // column-major): centres P R (rows are atoms), each formed when it is
+  // needed as rt::gemm_rows forms it, so no turned copy is stored; `grid`
+  // indexes the unturned P, so one grid serves every orientation. The
+  // caller then sets `bounded` (for the turned centres).
+  const double* turn = nullptr;
 };
 
 // Whether `atoms` qualifies for HsAtoms::bounded: coordinates within

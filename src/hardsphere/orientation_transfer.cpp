@@ -72,7 +72,7 @@ void hs_orientation_transfer(rt::Context* ctx, const HsAtoms& all_atoms, const H
   const bool keyed = ctx->keyed_streams;
   if (keyed) {
     atoms.inline_products = true;
-    atoms.bounded = atoms.bounded || hs_bounded(atoms);  // the caller may know it
+    if (atoms.turn == nullptr) atoms.bounded = hs_bounded(atoms);
   }
   const std::uint32_t key = 4u * static_cast<std::uint32_t>(orientation);
   const size_t threads = static_cast<size_t>(rt::region_threads());

@@ -86,38 +86,39 @@ ColumnSummary summarize_columns(const double* P, int rows) {
   return s;
 }
 
-ColumnSummary rotate_rows_summarized(const double* P, int rows, const double R[9], double* out) {
-  if (rows < 1) return summarize_columns(out, rows);
-  // Rows per block: three columns of it stay in the first-level cache.
-  constexpr int kBlock = 1024;
-  const size_t n = static_cast<size_t>(rows);
-  ColumnSummary s;
+namespace {
+
+// summarize_turned_columns for K rotations at once.
+template <int K>
+void summarize_turned(const double* P, int rows, const double* const R[], ColumnSummary out[]) {
+  // Rows per block: the block of P and its K turned copies stay in the
+  // first-level cache while P is read from memory once for all K.
+  constexpr int kBlock = 256;
+  double turned[K * 3 * kBlock];
+  double sum[K * 3] = {};
   for (int first = 0; first < rows; first += kBlock) {
     const int m = std::min(kBlock, rows - first);
-    rt::gemm_rows(m, 3, 3, P + first, rows, R, out + first, rows);
-    const double* c[3] = {out + first, out + n + first, out + 2 * n + first};
+    for (int t = 0; t < K; ++t) rt::gemm_rows(m, 3, 3, P + first, rows, R[t], turned + t * 3 * kBlock, kBlock);
     int k = 0;
     if (first == 0) {
-      for (int j = 0; j < 3; ++j) s.sum[j] = c[j][0];
+      for (int c = 0; c < 3 * K; ++c) sum[c] = turned[c * kBlock];
       k = 1;
     }
-    // The three sums in parallel chains, each in row order.
-    double y0 = s.sum[0], y1 = s.sum[1], y2 = s.sum[2];
+    // The 3 K sums in parallel chains, each in row order.
     for (; k < m; ++k) {
-      y0 += c[0][k];
-      y1 += c[1][k];
-      y2 += c[2][k];
+#pragma GCC unroll 12
+      for (int c = 0; c < 3 * K; ++c) sum[c] += turned[c * kBlock + k];
     }
-    s.sum[0] = y0;
-    s.sum[1] = y1;
-    s.sum[2] = y2;
     // A block's extreme folds into the running one as the scan over all
     // rows would: the first block sets it; a block of NaNs changes nothing
     // unless all before were NaN too (then the first row's NaN stays); else
     // it is taken when strictly better.
-    for (int j = 0; j < 3; ++j) {
-      const double lo = rt::min_skip_nan(c[j], m);
-      const double hi = rt::max_skip_nan(c[j], m);
+    for (int c = 0; c < 3 * K; ++c) {
+      const double* col = turned + c * kBlock;
+      ColumnSummary& s = out[c / 3];
+      const int j = c % 3;
+      const double lo = rt::min_skip_nan(col, m);
+      const double hi = rt::max_skip_nan(col, m);
       if (first == 0) {
         s.min[j] = lo;
         s.max[j] = hi;
@@ -130,7 +131,25 @@ ColumnSummary rotate_rows_summarized(const double* P, int rows, const double R[9
       }
     }
   }
-  return s;
+  for (int c = 0; c < 3 * K; ++c) out[c / 3].sum[c % 3] = sum[c];
+}
+
+}  // namespace
+
+void summarize_turned_columns(const double* P, int rows, const double* const R[], int count,
+                              ColumnSummary out[]) {
+  if (rows < 1) {
+    for (int t = 0; t < count; ++t) out[t] = summarize_columns(P, rows);
+    return;
+  }
+  for (int t = 0; t < count; t += kTurnsPerPass) {
+    switch (std::min(kTurnsPerPass, count - t)) {
+      case 1: summarize_turned<1>(P, rows, R + t, out + t); break;
+      case 2: summarize_turned<2>(P, rows, R + t, out + t); break;
+      case 3: summarize_turned<3>(P, rows, R + t, out + t); break;
+      default: summarize_turned<4>(P, rows, R + t, out + t); break;
+    }
+  }
 }
 
 void cycle_axes(double* P, int rows) {

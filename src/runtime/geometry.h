@@ -34,10 +34,12 @@ struct ColumnSummary {
 };
 ColumnSummary summarize_columns(const double* P, int rows);
 
-// rotate_rows_into (the same numbers) and summarize_columns of its output,
-// block by block while each block is in cache: one pass over memory instead
-// of four.
-ColumnSummary rotate_rows_summarized(const double* P, int rows, const double R[9], double* out);
+// out[t] = summarize_columns of P turned by R[t] (rotate_rows_into's
+// numbers), t < count, without storing the turned rows: block by block in
+// cache, one pass over P for every kTurnsPerPass rotations.
+inline constexpr int kTurnsPerPass = 4;
+void summarize_turned_columns(const double* P, int rows, const double* const R[], int count,
+                              ColumnSummary out[]);
 
 // New (x, y, z) = old (y, z, x) for every row of P (rows x 3, column-major):
 // the axis orientations 2 and 3 each follow from the one before.

@@ -38,7 +38,10 @@ struct KernelMolecule {
     HsAtoms a{static_cast<int>(r2.size()), ones.data(), no_contact.data(), r2.data(), P.data(),
               use_grid ? &grid : nullptr, inline_products};
     a.bounded = inline_products && hs_bounded(a);
-    if (use_grid && !turn.empty()) a.grid_turn = turn.data();
+    if (!turn.empty()) {
+      a.turn = turn.data();
+      a.bounded = inline_products && turned_bounded;
+    }
     return a;
   }
   // Searches contacts through a spatial index from now on.
@@ -46,12 +49,12 @@ struct KernelMolecule {
     use_grid = hs_grid_build(atoms(), &grid);
     return use_grid;
   }
-  // Searches contacts through a grid of `unturned`, of which these atoms
-  // are the copy turned by R (P = P0 R).
-  bool build_unturned_grid(const std::vector<Atom>& unturned, const double R[9]) {
-    use_grid = hs_grid_build(KernelMolecule(unturned).atoms(), &grid);
+  // The atoms from now on are these turned by R (P R), formed by the kernel.
+  void turn_by(const double R[9]) {
+    ccs::geometry::ColumnSummary c;
+    ccs::geometry::summarize_turned_columns(P.data(), static_cast<int>(r2.size()), &R, 1, &c);
+    turned_bounded = hs_radii_bounded(atoms()) && hs_coordinates_bounded(c);
     turn.assign(R, R + 9);
-    return use_grid;
   }
   HsScratch scratch() {
     const int cells = use_grid ? grid.dims[0] * grid.dims[1] * grid.dims[2] : 0;
@@ -60,7 +63,8 @@ struct KernelMolecule {
   std::vector<double> P, r2, ones, no_contact;
   HsScratchStore store;
   HsGrid grid;
-  std::vector<double> turn;  // grid of the unturned centres when set
+  std::vector<double> turn;  // the rotation the atoms are turned by, when set
+  bool turned_bounded = false;
   bool use_grid = false;
   bool inline_products = false;  // the program's written-out products
 };

@@ -221,11 +221,16 @@ TEST_F(EntryDomain, TurnedCopiesFromTheOutermostAtomsAndTheColumnSummary) {
     for (int turn = 0; turn < 40; ++turn) {
       double R[9];
       ccs::geometry::draw_uniform_rotation(R);
-      const ccs::geometry::ColumnSummary cols =
-          ccs::geometry::rotate_rows_summarized(P0.data(), n, R, P.data());
+      ccs::geometry::rotate_rows_into(P0.data(), n, R, P.data());
+      const double* turns[1] = {R};
+      ccs::geometry::ColumnSummary cols;
+      ccs::geometry::summarize_turned_columns(P0.data(), n, turns, 1, &cols);
       HsEntryDomain a, b;
       hs_entry_domain(P.data(), n, n, r.data(), 1.7 + 2e-9, &a);
-      hs_turned_entry_domain(P.data(), n, n, r.data(), 1.7 + 2e-9, cols, outer, &b);
+      // Every fourth turn without outermost atoms: all atoms turned one by one.
+      const HsOutermostAtoms all;
+      hs_turned_entry_domain(P0.data(), n, n, r.data(), 1.7 + 2e-9, R, cols,
+                             turn % 4 == 3 ? all : outer, &b);
       const double fa[] = {a.lo[0], a.lo[1], a.lo[2], a.hi[0], a.hi[1], a.hi[2], a.L[0],
                            a.L[1], a.L[2], a.A_x, a.A_y, a.A_z2, a.centre[0], a.centre[1],
                            a.centre[2], a.R, a.S};

@@ -417,10 +417,12 @@ TEST_F(MomentumTransfer, GridSearchEqualsFullSearch) {
   for (int j = 0; j < 3; ++j) EXPECT_EQ(a.result[j], b.result[j]);
 }
 
-TEST_F(MomentumTransfer, GridOfTheUnturnedMoleculeEqualsFullSearch) {
-  // Turned copies of a cluster (centred, and 3 000 Å off the origin, where
-  // the rounding of the turned coordinates is largest) searched through one
-  // grid of the unturned centres: the same flights as without a grid.
+TEST_F(MomentumTransfer, TurnedAtomsEqualATurnedCopy) {
+  // A cluster (centred, and 3 000 Å off the origin, where the rounding of
+  // the turned coordinates is largest) turned by the kernel, through a grid
+  // of the unturned centres and through the searches over all atoms (with
+  // written-out and BLAS products): the same flights as through a stored
+  // turned copy searched over all atoms.
   std::mt19937 gen(11);
   int flights = 0;
   int hit = 0;
@@ -431,16 +433,20 @@ TEST_F(MomentumTransfer, GridOfTheUnturnedMoleculeEqualsFullSearch) {
       double R[9];
       rt::rng::rng(turn + 1.0);
       ccs::geometry::draw_uniform_rotation(R);
-      const std::vector<Atom> turned = hs_test::turned(atoms, R);
-      KernelMolecule plain(turned);
-      KernelMolecule indexed(turned);
-      plain.inline_products = indexed.inline_products = true;
-      ASSERT_TRUE(indexed.build_unturned_grid(atoms, R));
       double centre[3] = {0.0, 0.0, 0.0};
       for (int j = 0; j < 3; ++j) centre[j] = shift * R[3 * j];
       const double radius = std::cbrt(1500 * 11.0 * 3.0 / (4.0 * hs_test::kPi)) + 3.0;
-      hit += expect_same_flights(plain, indexed, centre, radius, 150, gen);
-      flights += 150;
+      for (int variant = 0; variant < 3; ++variant) {
+        const bool grid = variant == 0, written = variant < 2;
+        KernelMolecule plain(hs_test::turned(atoms, R));
+        KernelMolecule turned(atoms);
+        plain.inline_products = turned.inline_products = written;
+        turned.turn_by(R);
+        if (grid) ASSERT_TRUE(turned.build_grid());
+        const int trials = grid ? 150 : 30;
+        hit += expect_same_flights(plain, turned, centre, radius, trials, gen);
+        flights += trials;
+      }
     }
   }
   EXPECT_GT(hit, flights / 2);

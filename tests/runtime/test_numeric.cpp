@@ -404,37 +404,43 @@ TEST(NumericGemm, RowBlocksOfALargeTable) {
   }
 }
 
-// The turning pass's column summary against the plain reductions of its
-// output, on columns whose extremes fall in different blocks: NaN rows
-// (they make every turned coordinate of the row NaN) in the first blocks
-// and in later ones, and an all-NaN table (its first row's NaN).
+// Column summaries of several turned copies from one pass, against the
+// plain reductions of each stored copy: up to five rotations (a pass takes
+// four), on columns whose extremes fall in different blocks, with NaN rows
+// (they make every turned coordinate of the row NaN) in the first blocks and
+// in later ones, and an all-NaN table (its first row's NaN).
 TEST(NumericGeometry, TurnedColumnsSummarizedInOnePass) {
   const int n = 5000;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   std::vector<double> P(3 * static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) {
-    P[i] = i < 2500 ? nan : std::sin(0.37 * i) * 50.0;  // NaN in the first blocks
+    P[i] = i < 2500 ? nan : std::sin(0.37 * i) * 50.0;
     P[i + n] = 1.0 + std::cos(0.11 * i);
-    P[i + 2 * n] = (i / 1024) % 2 == 1 ? nan : 0.25 * i;  // NaN blocks in between
+    P[i + 2 * n] = (i / 1024) % 2 == 1 ? nan : 0.25 * i;
   }
-  const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-  const double turn[9] = {0.36, 0.48, -0.8, -0.8, 0.6, 0.0, 0.48, 0.64, 0.6};
-  for (const double* R : {identity, turn}) {
-    std::vector<double> out(P.size()), plain(P.size());
-    const ccs::geometry::ColumnSummary s = ccs::geometry::rotate_rows_summarized(P.data(), n, R, out.data());
-    ccs::geometry::rotate_rows_into(P.data(), n, R, plain.data());
-    const ccs::geometry::ColumnSummary t = ccs::geometry::summarize_columns(plain.data(), n);
-    ASSERT_EQ(0, std::memcmp(out.data(), plain.data(), out.size() * sizeof(double)));
-    for (int j = 0; j < 3; ++j) {
-      EXPECT_EQ(0, std::memcmp(&s.min[j], &t.min[j], sizeof(double))) << j;
-      EXPECT_EQ(0, std::memcmp(&s.max[j], &t.max[j], sizeof(double))) << j;
-      EXPECT_EQ(0, std::memcmp(&s.sum[j], &t.sum[j], sizeof(double))) << j;
+  const double turns[5][9] = {{1, 0, 0, 0, 1, 0, 0, 0, 1},
+                              {0.36, 0.48, -0.8, -0.8, 0.6, 0.0, 0.48, 0.64, 0.6},
+                              {0, 1, 0, 0, 0, 1, 1, 0, 0},
+                              {0.6, 0.0, 0.8, 0.0, 1.0, 0.0, -0.8, 0.0, 0.6},
+                              {0.48, 0.36, 0.8, 0.6, -0.8, 0.0, 0.64, 0.48, -0.6}};
+  const double* R[5] = {turns[0], turns[1], turns[2], turns[3], turns[4]};
+  for (int count = 1; count <= 5; ++count) {
+    std::vector<ccs::geometry::ColumnSummary> s(static_cast<std::size_t>(count));
+    ccs::geometry::summarize_turned_columns(P.data(), n, R, count, s.data());
+    for (int t = 0; t < count; ++t) {
+      std::vector<double> turned(P.size());
+      ccs::geometry::rotate_rows_into(P.data(), n, R[t], turned.data());
+      const ccs::geometry::ColumnSummary plain = ccs::geometry::summarize_columns(turned.data(), n);
+      for (int j = 0; j < 3; ++j) {
+        EXPECT_EQ(0, std::memcmp(&s[t].min[j], &plain.min[j], sizeof(double))) << count << " " << t << " " << j;
+        EXPECT_EQ(0, std::memcmp(&s[t].max[j], &plain.max[j], sizeof(double))) << count << " " << t << " " << j;
+        EXPECT_EQ(0, std::memcmp(&s[t].sum[j], &plain.sum[j], sizeof(double))) << count << " " << t << " " << j;
+      }
+      EXPECT_FALSE(std::isnan(s[t].min[1]) || std::isnan(s[t].max[2]));
     }
   }
-  std::vector<double> out(P.size());
-  const ccs::geometry::ColumnSummary s = ccs::geometry::rotate_rows_summarized(P.data(), n, identity, out.data());
-  EXPECT_FALSE(std::isnan(s.min[1]) || std::isnan(s.max[2]));
   std::vector<double> Q(3, nan);
-  const ccs::geometry::ColumnSummary q = ccs::geometry::rotate_rows_summarized(Q.data(), 1, identity, out.data());
+  ccs::geometry::ColumnSummary q;
+  ccs::geometry::summarize_turned_columns(Q.data(), 1, R, 1, &q);
   EXPECT_TRUE(std::isnan(q.min[0]) && std::isnan(q.max[0]) && std::isnan(q.sum[0]));
 }
