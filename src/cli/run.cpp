@@ -192,7 +192,7 @@ void mean_and_se(const std::vector<double>& v, double* mean, double* se, int* us
 
 // One run prepared for blocks of orientations.
 struct PreparedRun::Impl {
-  Structure s;
+  const Structure* s = nullptr;  // the caller's, which outlives the run
   RunSettings st;
   RunResult base;  // what is known before any orientation runs
   int orientations = 0;
@@ -211,7 +211,7 @@ struct PreparedRun::Impl {
 PreparedRun::PreparedRun(const Structure& s, const RunSettings& settings)
     : impl_(std::make_unique<Impl>()) {
   Impl& m = *impl_;
-  m.s = s;
+  m.s = &s;
   m.st = settings;
   RunSettings& st = m.st;
   if (!method_available(st.method)) {
@@ -250,12 +250,12 @@ PreparedRun::PreparedRun(const Structure& s, const RunSettings& settings)
   }
   switch (st.method) {
     case Method::PA:
-      m.pa = projection_params(m.s, st, m.table);
+      m.pa = projection_params(*m.s, st, m.table);
       ccs::projection::validate(m.pa);
       break;
 #ifdef CCS_CLI_HAVE_HARDKICK
     case Method::EHSS:
-      m.hs = hard_sphere_params(m.s, st, r.z, m.table);
+      m.hs = hard_sphere_params(*m.s, st, r.z, m.table);
       ccs::hardsphere::validate(m.hs);
       m.hs_blocks = ccs::hardsphere::prepare_hard_sphere_blocks(m.hs);
       break;
@@ -272,7 +272,7 @@ PreparedRun::PreparedRun(const Structure& s, const RunSettings& settings)
                                "the frames and masses of --moving are not used");
         }
       }
-      m.tp = trajectory_params(m.s, st, m.store, r);
+      m.tp = trajectory_params(*m.s, st, m.store, r);
       ccs::trajectory::validate(m.tp);
       break;
 #endif
@@ -397,7 +397,7 @@ RunResult PreparedRun::finish(const std::vector<double>& values, double seconds)
         r.ccs = res.r[1];
         r.ccs_se = NAN;
         r.orientations_used = 3;
-        r.tensor = principal_tensor(res.table.data(), r.z, m.s.mass(), st.conditions);
+        r.tensor = principal_tensor(res.table.data(), r.z, m.s->mass(), st.conditions);
       } else {
         mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
         r.per_orientation = std::move(res.per_orientation_ccs);
@@ -420,7 +420,7 @@ RunResult PreparedRun::finish(const std::vector<double>& values, double seconds)
         r.ccs = res.r[6];
         r.ccs_se = NAN;
         r.orientations_used = 3;
-        r.tensor = principal_tensor(res.table.data(), r.z, m.s.mass(), st.conditions);
+        r.tensor = principal_tensor(res.table.data(), r.z, m.s->mass(), st.conditions);
       } else {
         mean_and_se(res.per_orientation_ccs, &r.ccs, &r.ccs_se, &r.orientations_used);
         r.per_orientation = std::move(res.per_orientation_ccs);
@@ -438,7 +438,7 @@ RunResult PreparedRun::finish(const std::vector<double>& values, double seconds)
     r.warnings.push_back(std::to_string(r.orientations - r.orientations_used) +
                          " orientation(s) gave no finite estimate and were left out");
   }
-  report_run(m.s, st, r);
+  report_run(*m.s, st, r);
   return r;
 }
 

@@ -31,7 +31,7 @@ double mean_nonzero(const std::vector<double>& K) {
 // The molecule as the orientations start from it: centres and collision radii.
 struct Molecule {
   int n = 0;
-  std::vector<double> r, r2, P, tmp1, tmp2, ones, no_contact;
+  std::vector<double> r, r2, P, tmp1, tmp2, ones, no_contact;  // tmp1, tmp2: Euler turns only
   double r_max = 0;
   // What the randomly turned copies share (keyed runs): a spatial index of
   // the centres as given (null: none, or each copy indexes its own), the
@@ -120,8 +120,6 @@ Molecule prepare_molecule(const HardSphereParams& p) {
   m.r.resize(N);
   m.r2.resize(N);
   m.P.assign(p.atoms.data, p.atoms.data + 3 * N);
-  m.tmp1.resize(3 * N);
-  m.tmp2.resize(3 * N);
   m.ones.assign(N, 1.0);
   m.no_contact.assign(N, 1000.0);
   for (std::size_t i = 0; i < N; ++i) {
@@ -321,6 +319,8 @@ void run_hard_sphere_method(rt::Context* ctx, const HardSphereParams& p, HardSph
   *out = HardSphereResults();
   const Gas g = gas_of(p);
   Molecule m = prepare_molecule(p);
+  m.tmp1.resize(3 * static_cast<std::size_t>(m.n));
+  m.tmp2.resize(3 * static_cast<std::size_t>(m.n));
   const std::size_t NR = static_cast<std::size_t>(n_rot);
   out->table.assign(3 * NR, 0.0);
   out->mobility.assign(NR, 0.0);
