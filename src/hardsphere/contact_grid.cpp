@@ -64,5 +64,11 @@ bool hs_grid_build(const HsAtoms& atoms, HsGrid* g) {
   std::vector<int> fill(g->start.begin(), g->start.end() - 1);
   for (int k = 0; k < n; ++k)
     g->atoms[static_cast<size_t>(fill[static_cast<size_t>(cell_of[static_cast<size_t>(k)])]++)] = k;
+  g->packed.resize(4 * static_cast<size_t>(n));
+  for (size_t a = 0; a < static_cast<size_t>(n); ++a) {
+    const size_t k = static_cast<size_t>(g->atoms[a]);
+    for (size_t j = 0; j < 3; ++j) g->packed[4 * a + j] = atoms.P[k + j * static_cast<size_t>(n)];
+    g->packed[4 * a + 3] = atoms.r2[k];
+  }
   return true;
 }

@@ -21,6 +21,10 @@ struct HsGrid {
   double no_contact;       // the common no-contact value of all atoms
   std::vector<int> start;  // CSR: atoms of cell c are atoms[start[c] .. start[c+1])
   std::vector<int> atoms;
+  // Centre and squared radius of atoms[a] at packed[4 a .. 4 a + 3]: the
+  // atoms of neighbouring cells side by side in memory, so that a search
+  // reads a few cache lines per row of cells instead of five per atom.
+  std::vector<double> packed;
 };
 
 // Molecules from this size on get a grid.

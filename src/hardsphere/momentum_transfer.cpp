@@ -347,7 +347,6 @@ Search fused_search(const HsAtoms& atoms, const HsScratch& work, const double po
 // coordinates); the gathered atoms' centres are turned, then evaluated.
 Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
                    const double pos[3], const double d[3], int* kc, double* u) {
-  const int n = atoms.n;
   const double pad = g.pad;
   double gp[3] = {pos[0], pos[1], pos[2]};  // the ray in the grid's frame
   double gd[3] = {d[0], d[1], d[2]};
@@ -417,30 +416,24 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
             work.stamp[c] = stamp;
             for (int a = g.start[static_cast<size_t>(c)]; a < g.start[static_cast<size_t>(c) + 1];
                  ++a) {
-              work.hits[m++] = g.atoms[static_cast<size_t>(a)];
+              work.hits[m++] = a;  // the slot; its atom is g.atoms[a]
             }
           }
         }
       }
     }
     if (m > 0) {
-      // Gathered centres (turned through Q, which is formed next anyway).
-      const double* G = atoms.turn == nullptr ? nullptr : work.Q;
-      if (G != nullptr) {
-        for (int j = 0; j < 3; ++j) {
-          const double* Pj = atoms.P + static_cast<size_t>(j) * n;
-          double* Gj = work.Q + static_cast<size_t>(j) * m;
-          for (int q = 0; q < m; ++q) Gj[q] = Pj[work.hits[q]];
-        }
-        rt::gemm_rows(m, 3, 3, work.Q, m, atoms.turn, work.E, m);
-      }
+      // Gathered centres, turned (through Q, which is formed next anyway)
+      // when the atoms are; the grid holds only atoms whose `ones` are 1.
+      const double* X = g.packed.data();
       for (int j = 0; j < 3; ++j) {
-        const double* Pj = atoms.P + static_cast<size_t>(j) * n;
+        double* Cj = (atoms.turn != nullptr ? work.Q : work.E) + static_cast<size_t>(j) * m;
+        for (int q = 0; q < m; ++q) Cj[q] = X[4 * static_cast<size_t>(work.hits[q]) + j];
+      }
+      if (atoms.turn != nullptr) rt::gemm_rows(m, 3, 3, work.Q, m, atoms.turn, work.E, m);
+      for (int j = 0; j < 3; ++j) {
         double* Ej = work.E + static_cast<size_t>(j) * m;
-        for (int q = 0; q < m; ++q) {
-          const int k = work.hits[q];
-          Ej[q] = (G != nullptr ? Ej[q] : Pj[k]) - atoms.ones[k] * pos[j];
-        }
+        for (int q = 0; q < m; ++q) Ej[q] = Ej[q] - pos[j];
       }
       if (atoms.inline_products) {
         const double dd = (d[0] * d[0] + d[1] * d[1]) + d[2] * d[2];
@@ -463,12 +456,13 @@ Search grid_search(const HsAtoms& atoms, const HsGrid& g, const HsScratch& work,
       const double* Q1 = work.Q + m;
       const double* Q2 = work.Q + 2 * static_cast<size_t>(m);
       for (int q = 0; q < m; ++q) {
-        const int k = work.hits[q];
+        const size_t slot = static_cast<size_t>(work.hits[q]);
         const double a0 = E0[q] - Q0[q];
         const double a1 = E1[q] - Q1[q];
         const double a2 = E2[q] - Q2[q];
-        const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - atoms.r2[k];
+        const double h = ((a0 * a0 + a1 * a1) + a2 * a2) - X[4 * slot + 3];
         if (h < 0.0 && work.t[q] > 0.0) {
+          const int k = g.atoms[slot];
           const double v = entry_distance(V, Q0[q], Q1[q], Q2[q], h);
           if (best_k < 0 || v < best || (v == best && k < best_k)) {
             best = v;

@@ -442,7 +442,9 @@ TEST_F(MomentumTransfer, TurnedAtomsEqualATurnedCopy) {
         KernelMolecule turned(atoms);
         plain.inline_products = turned.inline_products = written;
         turned.turn_by(R);
-        if (grid) ASSERT_TRUE(turned.build_grid());
+        if (grid) {
+          ASSERT_TRUE(turned.build_grid());
+        }
         const int trials = grid ? 150 : 30;
         hit += expect_same_flights(plain, turned, centre, radius, trials, gen);
         flights += trials;
