@@ -114,7 +114,6 @@ bool uniform_no_contact(const double* v, int n) {
 // Outcome of the contact search of one flight.
 enum class Search { kNone, kFound, kUndecided };
 
-// D = d d' (column-major).
 // The turned centres of all atoms (HsAtoms::turn) into `out` (N x 3), or
 // the centres themselves when there is no turn.
 const double* centres(const HsAtoms& atoms, double* out) {
@@ -123,6 +122,7 @@ const double* centres(const HsAtoms& atoms, double* out) {
   return out;
 }
 
+// D = d d' (column-major).
 void outer(const double d[3], double D[9]) {
   for (int c = 0; c < 3; ++c) {
     for (int r = 0; r < 3; ++r) D[r + 3 * c] = d[r] * d[c];
