@@ -26,6 +26,8 @@ if [ "$(id -u)" -eq 0 ]; then export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_
 export OMP_WAIT_POLICY=passive
 load() { echo "# load: $(uptime | sed 's/.*load average: //') ($(nproc) cores, shared with other work)"; }
 seconds_of() { python3 -c "import json,sys; r=json.load(open(sys.argv[1]))['results']; print(' '.join(f\"{x['seconds']:.3f}\" for x in r))" "$1"; }
+# The shortest run time among the given single-row JSON outputs.
+best_of() { python3 -c "import json,sys; print(min(round(json.load(open(f))['results'][0]['seconds'], 3) for f in sys.argv[1:]))" "$@"; }
 ccs_of() { python3 -c "import json,sys; r=json.load(open(sys.argv[1]))['results']; print(' '.join(repr(x['ccs_A2']) for x in r))" "$1"; }
 
 echo "# distributed ccs: $(date -u '+%Y-%m-%d %H:%M UTC'), $(mpirun --version | head -n 1)"
@@ -80,8 +82,8 @@ for g in g100k g1m; do
     done
     wait
     tpair=$(python3 -c "print(max($(seconds_of "$work/$g.$m.pair.a.json"), $(seconds_of "$work/$g.$m.pair.b.json")))")
-    t1=$(python3 -c "print(min($(seconds_of "$work/$g.$m.1.1.json"), $(seconds_of "$work/$g.$m.1.2.json"), $(seconds_of "$work/$g.$m.1.3.json")))")
-    t2=$(python3 -c "print(min($(seconds_of "$work/$g.$m.2.1.json"), $(seconds_of "$work/$g.$m.2.2.json"), $(seconds_of "$work/$g.$m.2.3.json")))")
+    t1=$(best_of "$work/$g.$m".1.*.json)
+    t2=$(best_of "$work/$g.$m".2.*.json)
     same=$([ "$(ccs_of "$work/$g.$m.1.1.json")" = "$(ccs_of "$work/$g.$m.2.1.json")" ] && echo yes || echo NO)
     rss1=$(cat "$work"/rss.1.* | sort -n | tail -n 1)
     rss2=$(cat "$work"/rss.2.* | sort -n | tail -n 1)
